@@ -1,0 +1,20 @@
+// The game's entry point: real backends, then the game; an escaped error becomes one line on stderr.
+#include <cstdio>
+#include <exception>
+
+#include "app/modMain.h"
+#include "platform/Platform.h"
+#include "platform/sdl/SdlClock.h"
+
+int main() {
+  using namespace kuvo;
+  SdlClock clock;
+  Host.clock = &clock;
+  try {
+    RunGame();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "kuvo: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}

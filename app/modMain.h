@@ -1,0 +1,27 @@
+// The run loop with its three modes, and the device and frame it drives.
+#pragma once
+
+namespace kuvo {
+
+class GfxDevice;
+
+// Run state, owned by the run loop.
+extern bool Running;   // cleared by Esc
+extern bool Paused;    // the window is inactive; written only by SubclassWndProc
+extern bool GameOver;  // set by the end-of-stroke rules, cleared by RackBalls
+extern double SimTime;   // clock time up to which the simulation has run
+extern double ClockNow;  // clock reading at the top of the current pass
+
+// Builds everything, runs passes until Running goes false, then releases everything.
+void RunGame();
+
+// The one rendering device, created by CreateDevice3D from the platform's graphics service.
+extern GfxDevice* Device;
+
+void CreateDevice3D();
+void RenderFrame();
+void ReleaseDevice3D();
+// Window activation, as the WM_ACTIVATE handling of the window procedure: inactive pauses the loop.
+void SubclassWndProc(bool active);
+
+}  // namespace kuvo
