@@ -1,0 +1,21 @@
+// The parts of kuvo-sim: the match runner and the two asset writers.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace kuvo::sim {
+
+struct MatchOptions {
+  int games = 1;
+  float difficulty[3] = {0.0f, 0.035f, 0.035f};  // per player 1..2
+  double seedTimeOfDay = 0.0;                     // seconds since midnight at the first rack
+};
+
+// Plays the games and prints one line per game and a summary. Returns the exit code.
+int RunMatches(const MatchOptions& options);
+// Writes the ten textures as PNG files into `dir`. Returns the exit code.
+int WriteTextures(const std::string& dir);
+// Writes the six effects as 16-bit mono 44100 Hz WAV files into `dir`. Returns the exit code.
+int WriteSounds(const std::string& dir);
+
+}  // namespace kuvo::sim
