@@ -1,0 +1,24 @@
+// Every testing backend at once, installed as the Host for as long as the value lives:
+// the whole game runs with no window, GPU or sound card.
+#pragma once
+#include "platform/Platform.h"
+#include "platform/testing/ScriptedWindow.h"
+#include "platform/testing/VirtualClock.h"
+
+namespace kuvo {
+
+struct HeadlessPlatform {
+  VirtualClock clock;
+  ScriptedWindow window;
+
+  explicit HeadlessPlatform(double timeOfDayAtStart = 0.0) : clock(timeOfDayAtStart) {
+    Host = Platform{};
+    Host.clock = &clock;
+    Host.window = &window;
+  }
+  ~HeadlessPlatform() { Host = Platform{}; }
+  HeadlessPlatform(const HeadlessPlatform&) = delete;
+  HeadlessPlatform& operator=(const HeadlessPlatform&) = delete;
+};
+
+}  // namespace kuvo
