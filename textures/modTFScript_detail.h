@@ -1,0 +1,73 @@
+// Shared helpers of the layer engine's two implementations: the floating-point check,
+// the conversions to integers and bytes, and the split of independent rows over two threads.
+#pragma once
+#include <cfenv>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <thread>
+
+#include "platform/Errors.h"
+#include "textures/modTFScript.h"
+
+namespace kuvo::tfs {
+
+constexpr int kFaultFlags = FE_OVERFLOW | FE_INVALID | FE_DIVBYZERO;
+
+// Runs `body` with the fault flags cleared and raises FloatingPointError naming `operation`
+// if it left any of them set. The flags are tested, never trapped.
+template <class Body>
+void Checked(const char* operation, Body&& body) {
+  std::feclearexcept(FE_ALL_EXCEPT);
+  body();
+  if (std::fetestexcept(kFaultFlags)) throw FloatingPointError(operation);
+}
+
+// Round to nearest, ties to even; an out-of-range or NaN argument sets the invalid flag.
+inline long RoundToLong(double v) { return std::lrint(v); }
+
+// A rounded value clamped to a byte. NaN sets the invalid flag and gives 0.
+inline std::uint8_t ClampRoundedByte(double r) {
+  if (r >= 0.0 && r <= 255.0) return static_cast<std::uint8_t>(r);
+  if (r > 255.0) return 255;
+  if (r < 0.0) return 0;
+  std::feraiseexcept(FE_INVALID);
+  return 0;
+}
+
+inline float* Cells(int layer) { return LayerCells(layer); }
+inline std::size_t CellCount() { return static_cast<std::size_t>(LayerSize) * static_cast<std::size_t>(LayerSize); }
+
+// The scratch grid of the neighbour operations, N x N, kept between operations of one store.
+float* PrivateGrid();
+
+// Splits [0, count) in two halves, the second on a new thread, when the work is large enough to
+// pay for the thread. Each half sees the same arithmetic, so the bits do not depend on the split.
+// Floating-point flags are per thread: the worker's fault flags are raised again on the caller.
+template <class Fn>
+void ParallelFor(int count, std::size_t cellsPerItem, Fn&& fn) {
+  constexpr std::size_t kMinCellsToSplit = std::size_t{1} << 17;
+  if (count < 2 || static_cast<std::size_t>(count) * cellsPerItem < kMinCellsToSplit ||
+      std::thread::hardware_concurrency() < 2) {
+    fn(0, count);
+    return;
+  }
+  int half = count / 2;
+  int workerFlags = 0;
+  std::thread worker;
+  try {
+    worker = std::thread([&] {
+      std::feclearexcept(FE_ALL_EXCEPT);
+      fn(half, count);
+      workerFlags = std::fetestexcept(kFaultFlags);
+    });
+  } catch (...) {
+    fn(0, count);
+    return;
+  }
+  fn(0, half);
+  worker.join();
+  if (workerFlags) std::feraiseexcept(workerFlags);
+}
+
+}  // namespace kuvo::tfs
