@@ -7,6 +7,7 @@
 #include "geometry/modModels.h"
 #include "physics/modPhys.h"
 #include "platform/testing/Headless.h"
+#include "app/modUtil.h"
 #include "sound/modDS.h"
 
 namespace kuvo::testing {
@@ -39,6 +40,7 @@ class GameFixture : public ::testing::Test {
 
   void SetUp() override {
     LoadTable();
+    StartClock(0.0);
     InitSound();
     IsComputer[1] = false;
     IsComputer[2] = false;
@@ -46,6 +48,7 @@ class GameFixture : public ::testing::Test {
   }
   void TearDown() override { ReleaseSound(); }
 
+ public:
   // Takes every ball off the table; a test then places the ones it needs.
   static void ClearTable() {
     for (BallState& b : Balls) b = BallState{{0, 0, 0}, {0, 0, 0}, {0, 0, 0}, 0.0f, BallOffTable};
