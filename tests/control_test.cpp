@@ -1,0 +1,261 @@
+// Keys and mouse, the camera, ball selection and the cue.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "app/modMain.h"
+#include "tests/GameFixture.h"
+
+using namespace kuvo;
+using kuvo::testing::GameFixture;
+
+namespace {
+
+class ControlTest : public GameFixture {
+ protected:
+  void SetUp() override {
+    GameFixture::SetUp();
+    host.window.SetGeometry({100, 50, 801, 600}, 800, 560);
+    InitControl();
+    // Camera mode once, so the aim terms exist: yaw 0 looks from +z towards -z.
+    UpdateControl();
+  }
+
+  // Runs `steps` control steps with the mouse moved by (dx, dy) pixels before each.
+  void Steps(int steps, int dx = 0, int dy = 0) {
+    for (int i = 0; i < steps; ++i) {
+      host.window.MoveMouse(dx, dy);
+      UpdateControl();
+    }
+  }
+
+  // The speed of the stroke a human plays by pushing the mouse up `pixelsPerStep` per step.
+  float PushStroke(int pixelsPerStep) {
+    RackBalls();
+    KeyState(-1) = true;
+    for (int i = 0; i < 5000 && BallsAtRest; ++i) Steps(1, 0, -pixelsPerStep);
+    KeyState(-1) = false;
+    return VecLength(Balls[15].Velocity);
+  }
+};
+
+}  // namespace
+
+TEST_F(ControlTest, InitControlCentresTheCursorAndSetsTheCamera) {
+  EXPECT_EQ(CursorHomeX, 500);  // 100 + 400.5, ties to even
+  EXPECT_EQ(CursorHomeY, 350);
+  EXPECT_FLOAT_EQ(AspectRatio, 800.0f / 560.0f);
+  int x, y;
+  host.window.GetCursorPos(x, y);
+  EXPECT_EQ(x, 500);
+  EXPECT_EQ(y, 350);
+  EXPECT_EQ(FieldOfView, 1.0f);
+  EXPECT_EQ(CameraPitch, 0.3f);
+  EXPECT_EQ(ComputerShot.x, 0.01f);
+}
+
+TEST_F(ControlTest, MouseIsReadRelativeToHomeAndRecentred) {
+  host.window.MoveMouse(10, -20);
+  float dx, dy;
+  ReadMouse(dx, dy);
+  EXPECT_FLOAT_EQ(dx, 0.03f);
+  EXPECT_FLOAT_EQ(dy, 0.06f);  // up is positive
+  ReadMouse(dx, dy);
+  EXPECT_EQ(dx, 0.0f);
+}
+
+TEST_F(ControlTest, ZoomAndPitchStayInRangeAndKeyIInvertsPitch) {
+  KeyState(-2) = true;
+  Steps(50, 0, 100);
+  EXPECT_EQ(FieldOfView, 0.1f);
+  Steps(50, 0, -1000);
+  EXPECT_EQ(FieldOfView, 1.5f);
+  float pitch = CameraPitch;
+  EXPECT_EQ(CameraYaw, 0.0f);  // zooming leaves the camera angles alone
+  KeyState(-2) = false;
+
+  Steps(1, 0, -10);  // mouse up: dy > 0, PitchSign -1 lowers the camera
+  EXPECT_LT(CameraPitch, pitch);
+  pitch = CameraPitch;
+  KeyState(73) = true;
+  Steps(1, 0, -10);
+  EXPECT_FALSE(KeyState(73));
+  EXPECT_GT(CameraPitch, pitch);
+  KeyState(73) = true;
+  Steps(1);
+  pitch = CameraPitch;
+  Steps(1, 0, -10);
+  EXPECT_LT(CameraPitch, pitch);
+
+  Steps(100, 0, 500);
+  EXPECT_EQ(CameraPitch, 1.0f);
+  Steps(100, 0, -500);
+  EXPECT_EQ(CameraPitch, 0.15f);
+  EXPECT_FLOAT_EQ(CueElevation, 0.075f);
+  Steps(1, 40, 0);
+  EXPECT_FLOAT_EQ(AimSin, std::sin(CameraYaw));
+}
+
+TEST_F(ControlTest, CameraFollowsTheAimPointAndLooksBelowIt) {
+  LookPoint = {0, 0, 0};
+  AimPoint = {0.4f, 0, -0.2f};
+  BallsAtRest = true;
+  UpdateCamera();
+  EXPECT_FLOAT_EQ(LookPoint.x, 0.05f * 0.4f);
+  BallsAtRest = false;
+  UpdateCamera();
+  EXPECT_FLOAT_EQ(LookPoint.x, 0.99f * 0.02f + 0.01f * 0.4f);
+  EXPECT_FLOAT_EQ(CameraEye.x, LookPoint.x + 2 * AimSin * PitchCos);
+  EXPECT_FLOAT_EQ(CameraEye.y, 2 * PitchSin);
+  EXPECT_FLOAT_EQ(CameraEye.z, LookPoint.z + 2 * AimCos * PitchCos);
+  // The eye sits at the view's origin, and the target below the look point is straight ahead.
+  Vector3 eye;
+  VecTransformNormal(eye, CameraEye, ViewMatrix);
+  EXPECT_NEAR(eye.x + ViewMatrix.m[3][0], 0.0f, 1e-6);
+  EXPECT_NEAR(eye.z + ViewMatrix.m[3][2], 0.0f, 1e-6);
+  Vector3 target{LookPoint.x, -0.3f * FieldOfView, LookPoint.z}, seen;
+  VecTransformNormal(seen, target, ViewMatrix);
+  EXPECT_NEAR(seen.x + ViewMatrix.m[3][0], 0.0f, 1e-6);
+  EXPECT_NEAR(seen.y + ViewMatrix.m[3][1], 0.0f, 1e-6);
+  EXPECT_FLOAT_EQ(ProjectionMatrix.m[1][1], static_cast<float>(1.0 / std::tan(FieldOfView / 2.0)));
+}
+
+TEST_F(ControlTest, SelectionKeysSearchAWedgeAwayFromTheCamera) {
+  ClearTable();
+  OpeningStroke = false;
+  Place(15, 0.5f, 0.0f);
+  Place(9, 0.5f, -0.3f);    // straight ahead
+  Place(2, 0.8f, -0.2f);    // ahead but outside the 45-degree wedge
+  Place(4, 0.5f, 0.3f);     // behind
+  SelectedBall = 15;
+  SelectBall(0, 0);
+  KeyState(87) = true;  // W
+  Steps(1);
+  EXPECT_EQ(SelectedBall, 9);
+  EXPECT_FALSE(KeyState(87));
+  EXPECT_EQ(AimPoint.z, -0.3f);
+  KeyState(40) = true;  // Down
+  Steps(1);
+  EXPECT_EQ(SelectedBall, 15);  // the nearest towards the camera
+  KeyState(68) = true;  // D: right on screen is -x when looking towards -z; nothing there
+  Steps(1);
+  EXPECT_EQ(SelectedBall, 15);
+  KeyState(37) = true;  // Left
+  Steps(1);
+  EXPECT_EQ(SelectedBall, 2);
+}
+
+TEST_F(ControlTest, SelectionReachTiesAndBlockedKeys) {
+  ClearTable();
+  OpeningStroke = false;
+  Place(15, 0.0f, 0.0f);
+  Place(6, 0.0f, -2.3f);  // in the wedge but beyond the reach of one press
+  SelectedBall = 15;
+  SelectBall(0, 0);
+  SelectBall(-1, 0);
+  EXPECT_EQ(SelectedBall, 15);
+
+  Place(7, 0.1f, -0.3f);
+  Place(3, -0.1f, -0.3f);  // the same distance: the lower index wins
+  SelectBall(-1, 0);
+  EXPECT_EQ(SelectedBall, 3);
+
+  // While the balls of one's own stroke move, a key is consumed without effect.
+  BallsAtRest = false;
+  KeyState(83) = true;
+  Steps(1);
+  EXPECT_FALSE(KeyState(83));
+  EXPECT_EQ(SelectedBall, 3);
+
+  // During the computer's turn it stays set for the human's next turn.
+  BallsAtRest = true;
+  IsComputer[1] = true;
+  KeyState(83) = true;
+  Steps(1);
+  EXPECT_TRUE(KeyState(83));
+  IsComputer[1] = false;
+  Steps(1);
+  EXPECT_FALSE(KeyState(83));
+  EXPECT_EQ(SelectedBall, 15);
+
+  // On the opening stroke the keys do nothing but are consumed.
+  OpeningStroke = true;
+  KeyState(65) = true;
+  Steps(1);
+  EXPECT_FALSE(KeyState(65));
+  EXPECT_EQ(SelectedBall, 15);
+}
+
+TEST_F(ControlTest, PushSpeedMakesTheStroke) {
+  float slow = PushStroke(1);
+  EXPECT_FALSE(BallsAtRest);
+  EXPECT_GT(slow, 0.0f);
+  float fast = PushStroke(12);
+  EXPECT_GT(fast, 5.0f * slow);
+  // The stroke leaves away from the camera: yaw 0 sends it towards -z.
+  EXPECT_LT(Balls[15].Velocity.z, 0.0f);
+  EXPECT_NEAR(Balls[15].Velocity.x, 0.0f, 1e-9);
+  EXPECT_EQ(CueTarget, -0.5f);
+  EXPECT_EQ(AimPoint.z, 0.0f);
+}
+
+TEST_F(ControlTest, ReleasingTheButtonReturnsTheCueWithoutAStroke) {
+  KeyState(-1) = true;
+  Steps(60, 0, -3);
+  EXPECT_GT(CueTarget, -0.2f);
+  EXPECT_LT(CuePosition, 0.0f);
+  KeyState(-1) = false;
+  Steps(3000);
+  EXPECT_TRUE(BallsAtRest);
+  EXPECT_NEAR(CueTarget, -0.5f, 1e-3);
+  EXPECT_NEAR(CuePosition, -0.5f, 1e-3);
+  EXPECT_EQ(VecLength(Balls[15].Velocity), 0.0f);
+}
+
+TEST_F(ControlTest, ComputerChoosesAt800AndPushesBelowZero) {
+  IsComputer[1] = true;
+  RackBalls();
+  int strokeAt = -1;
+  for (int step = 1; step <= 3000 && strokeAt < 0; ++step) {
+    UpdateControl();
+    if (step == 1200) {
+      EXPECT_EQ(ComputerDelay, 800);
+      EXPECT_EQ(ComputerShot.y, 4.0f);  // the break has been chosen
+      EXPECT_FLOAT_EQ(ComputerCueEye.x, 0.5f + ComputerShot.x * 2.07f * -0.96f);
+      EXPECT_FLOAT_EQ(ComputerCueEye.y, 0.414f);
+    }
+    if (!BallsAtRest) strokeAt = step;
+  }
+  ASSERT_GT(strokeAt, 2000);
+  // The power is a quarter of the shot's, whatever the push speed.
+  EXPECT_FLOAT_EQ(Balls[15].Velocity.x, 0.005f * ComputerShot.x);
+  EXPECT_FLOAT_EQ(Balls[15].Velocity.z, 0.005f * ComputerShot.z);
+  IsComputer[1] = false;
+}
+
+TEST_F(ControlTest, CueTipRestsBehindTheLookPointAndTouchesTheBallAtTheStroke) {
+  LookPoint = AimPoint = Balls[15].Position;
+  CuePosition = -0.5f;
+  UpdateCamera();
+  Vector3 tip{CueMatrix.m[3][0], CueMatrix.m[3][1], CueMatrix.m[3][2]}, offset;
+  VecSubtract(offset, tip, LookPoint);
+  EXPECT_NEAR(VecLength(offset), 0.5325f, 1e-5);
+  CuePosition = 0.0f;
+  UpdateCamera();
+  tip = {CueMatrix.m[3][0], CueMatrix.m[3][1], CueMatrix.m[3][2]};
+  VecSubtract(offset, tip, LookPoint);
+  EXPECT_NEAR(VecLength(offset), 0.0325f, 1e-5);
+}
+
+TEST_F(ControlTest, EscStopsTheLoopAndF5Racks) {
+  Running = true;
+  Scores[1] = 4;
+  KeyState(116) = true;
+  Steps(1);
+  EXPECT_EQ(Scores[1], 0);
+  EXPECT_FALSE(KeyState(116));
+  KeyState(27) = true;
+  Steps(1);
+  EXPECT_FALSE(Running);
+  EXPECT_TRUE(KeyState(27));  // Esc is never cleared
+}
