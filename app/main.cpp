@@ -4,12 +4,15 @@
 
 #include "app/modMain.h"
 #include "platform/Platform.h"
+#include "platform/openal/OpenALAudio.h"
 #include "platform/sdl/SdlClock.h"
 
 int main() {
   using namespace kuvo;
   SdlClock clock;
   Host.clock = &clock;
+  OpenALAudio audio;
+  Host.audio = &audio;
   try {
     RunGame();
   } catch (const std::exception& e) {

@@ -2,6 +2,7 @@
 // the whole game runs with no window, GPU or sound card.
 #pragma once
 #include "platform/Platform.h"
+#include "platform/testing/RecordingAudio.h"
 #include "platform/testing/ScriptedWindow.h"
 #include "platform/testing/VirtualClock.h"
 
@@ -10,11 +11,13 @@ namespace kuvo {
 struct HeadlessPlatform {
   VirtualClock clock;
   ScriptedWindow window;
+  RecordingAudio audio{RecordingAudio::Mode::CountOnly};
 
   explicit HeadlessPlatform(double timeOfDayAtStart = 0.0) : clock(timeOfDayAtStart) {
     Host = Platform{};
     Host.clock = &clock;
     Host.window = &window;
+    Host.audio = &audio;
   }
   ~HeadlessPlatform() { Host = Platform{}; }
   HeadlessPlatform(const HeadlessPlatform&) = delete;

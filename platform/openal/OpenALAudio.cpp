@@ -1,0 +1,338 @@
+// OpenAL Soft behind the DirectSound-shaped audio service. Each buffer keeps its samples in memory
+// for Lock and hands them to its AL buffer at Unlock; a silent device keeps the memory and no AL objects.
+#include "platform/openal/OpenALAudio.h"
+
+#include <AL/al.h>
+#include <AL/alc.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace kuvo {
+
+float VolumeToGain(LONG volume) { return static_cast<float>(std::pow(10.0, volume / 2000.0)); }
+
+namespace {
+
+// An open output and its context, kept alive by the device object and by every buffer made on it.
+struct AlOutput {
+  ALCdevice* device = nullptr;
+  ALCcontext* context = nullptr;
+
+  // Several outputs may be open at once (tests open them side by side), and AL works on the current one.
+  void MakeCurrent() const {
+    if (alcGetCurrentContext() != context) alcMakeContextCurrent(context);
+  }
+  ~AlOutput() {
+    if (alcGetCurrentContext() == context) alcMakeContextCurrent(nullptr);
+    if (context) alcDestroyContext(context);
+    if (device) alcCloseDevice(device);
+  }
+};
+
+ALenum AlFormat(const WAVEFORMATEX& format) {
+  if (format.nChannels == 1) return format.wBitsPerSample == 8 ? AL_FORMAT_MONO8 : AL_FORMAT_MONO16;
+  return format.wBitsPerSample == 8 ? AL_FORMAT_STEREO8 : AL_FORMAT_STEREO16;
+}
+
+// Clears the AL error state, so that the next check sees only what follows.
+void ClearAlError() {
+  while (alGetError() != AL_NO_ERROR) {
+  }
+}
+
+HRESULT AlResult() { return alGetError() == AL_NO_ERROR ? S_OK : E_FAIL; }
+
+// The samples of a created buffer, shared with its duplicates.
+struct AlSound {
+  std::shared_ptr<AlOutput> output;  // null on a silent device
+  ALuint name = 0;
+  WAVEFORMATEX format{};
+  DWORD flags = 0;
+  std::vector<std::uint8_t> bytes;
+  std::vector<ALuint> sources;  // every source on this AL buffer
+
+  ~AlSound() {
+    if (output && name) {
+      output->MakeCurrent();
+      alDeleteBuffers(1, &name);
+    }
+  }
+
+  // AL refuses new data for a buffer a source holds, so the sources let go of it for the upload
+  // and stop: what was playing ends, as the samples it played are gone.
+  HRESULT Upload() {
+    if (!output) return S_OK;
+    output->MakeCurrent();
+    ClearAlError();
+    for (ALuint source : sources) {
+      alSourceStop(source);
+      alSourcei(source, AL_BUFFER, 0);
+    }
+    alBufferData(name, AlFormat(format), bytes.data(), static_cast<ALsizei>(bytes.size()),
+                 static_cast<ALsizei>(format.nSamplesPerSec));
+    for (ALuint source : sources) alSourcei(source, AL_BUFFER, static_cast<ALint>(name));
+    return AlResult();
+  }
+};
+
+class OpenALBuffer final : public AudioBuffer {
+ public:
+  explicit OpenALBuffer(std::shared_ptr<AlSound> sound) : sound_(std::move(sound)) {}
+
+  // Makes this buffer's source on the shared AL buffer, heard without position or distance.
+  HRESULT Attach() {
+    if (!sound_->output) return S_OK;
+    sound_->output->MakeCurrent();
+    ClearAlError();
+    alGenSources(1, &source_);
+    if (alGetError() != AL_NO_ERROR) {
+      source_ = 0;
+      return DSERR_ALLOCATED;
+    }
+    alSourcei(source_, AL_SOURCE_RELATIVE, AL_TRUE);
+    alSource3f(source_, AL_POSITION, 0.0f, 0.0f, 0.0f);
+    alSourcef(source_, AL_ROLLOFF_FACTOR, 0.0f);
+    alSourcef(source_, AL_GAIN, VolumeToGain(volume_));
+    alSourcei(source_, AL_BUFFER, static_cast<ALint>(sound_->name));
+    sound_->sources.push_back(source_);
+    return AlResult();
+  }
+
+  const std::shared_ptr<AlSound>& Sound() const { return sound_; }
+  LONG Volume() const { return volume_; }
+  void SetInitialVolume(LONG volume) { volume_ = volume; }
+
+  HRESULT Lock(DWORD offset, DWORD bytes, void** audioPtr1, DWORD* audioBytes1, void** audioPtr2,
+               DWORD* audioBytes2, DWORD flags) override {
+    if (locked_) return DSERR_INVALIDCALL;
+    LockRegions regions{};
+    HRESULT hr = ComputeLockRegions(static_cast<DWORD>(sound_->bytes.size()), offset, bytes, flags, &regions);
+    if (hr != S_OK) return hr;
+    if (!audioPtr1 || !audioBytes1 || (regions.bytes2 > 0 && (!audioPtr2 || !audioBytes2))) return DSERR_INVALIDPARAM;
+    locked_ = true;
+    lockPtr1_ = sound_->bytes.data() + regions.offset1;
+    lockBytes1_ = regions.bytes1;
+    lockPtr2_ = regions.bytes2 > 0 ? sound_->bytes.data() : nullptr;
+    lockBytes2_ = regions.bytes2;
+    *audioPtr1 = lockPtr1_;
+    *audioBytes1 = lockBytes1_;
+    if (audioPtr2) *audioPtr2 = lockPtr2_;
+    if (audioBytes2) *audioBytes2 = lockBytes2_;
+    return S_OK;
+  }
+
+  HRESULT Unlock(void* audioPtr1, DWORD audioBytes1, void* audioPtr2, DWORD audioBytes2) override {
+    if (!locked_) return DSERR_INVALIDCALL;
+    if (audioPtr1 != lockPtr1_ || audioBytes1 > lockBytes1_ ||
+        (audioPtr2 && (audioPtr2 != lockPtr2_ || audioBytes2 > lockBytes2_)))
+      return DSERR_INVALIDPARAM;
+    locked_ = false;
+    return sound_->Upload();
+  }
+
+  HRESULT SetVolume(LONG volume) override {
+    if (!(sound_->flags & DSBCAPS_CTRLVOLUME)) return DSERR_CONTROLUNAVAIL;
+    HRESULT hr = CheckVolume(volume);
+    if (hr != S_OK) return hr;
+    volume_ = volume;
+    if (!source_) return S_OK;
+    sound_->output->MakeCurrent();
+    ClearAlError();
+    alSourcef(source_, AL_GAIN, VolumeToGain(volume));
+    return AlResult();
+  }
+
+  // Read back from the source's gain, so it shows what AL will play.
+  HRESULT GetVolume(LONG* volume) override {
+    if (!(sound_->flags & DSBCAPS_CTRLVOLUME)) return DSERR_CONTROLUNAVAIL;
+    if (!volume) return DSERR_INVALIDPARAM;
+    if (!source_) {
+      *volume = volume_;
+      return S_OK;
+    }
+    sound_->output->MakeCurrent();
+    ClearAlError();
+    ALfloat gain = 0.0f;
+    alGetSourcef(source_, AL_GAIN, &gain);
+    HRESULT hr = AlResult();
+    if (hr != S_OK) return hr;
+    double hundredths = gain > 0.0f ? std::nearbyint(2000.0 * std::log10(static_cast<double>(gain))) : DSBVOLUME_MIN;
+    *volume = static_cast<LONG>(std::clamp<double>(hundredths, DSBVOLUME_MIN, DSBVOLUME_MAX));
+    return S_OK;
+  }
+
+  // alSourcePlay restarts a playing source, so every Play starts from the first sample.
+  HRESULT Play(DWORD reserved, DWORD priority, DWORD flags) override {
+    HRESULT hr = CheckPlay(reserved, priority, flags);
+    if (hr != S_OK || !source_) return hr;
+    sound_->output->MakeCurrent();
+    ClearAlError();
+    alSourcei(source_, AL_LOOPING, (flags & DSBPLAY_LOOPING) ? AL_TRUE : AL_FALSE);
+    alSourcePlay(source_);
+    return AlResult();
+  }
+
+  HRESULT Stop() override {
+    if (!source_) return S_OK;
+    sound_->output->MakeCurrent();
+    ClearAlError();
+    alSourceStop(source_);
+    return AlResult();
+  }
+
+  // A silent buffer is never heard, so it never reports playing.
+  HRESULT GetStatus(DWORD* status) override {
+    if (!status) return DSERR_INVALIDPARAM;
+    *status = 0;
+    if (!source_) return S_OK;
+    sound_->output->MakeCurrent();
+    ClearAlError();
+    ALint state = AL_STOPPED;
+    ALint looping = AL_FALSE;
+    alGetSourcei(source_, AL_SOURCE_STATE, &state);
+    alGetSourcei(source_, AL_LOOPING, &looping);
+    if (state == AL_PLAYING) *status = DSBSTATUS_PLAYING | (looping ? DSBSTATUS_LOOPING : 0);
+    return AlResult();
+  }
+
+  std::uint32_t Release() override {
+    if (source_) {
+      sound_->output->MakeCurrent();
+      alSourceStop(source_);
+      alSourcei(source_, AL_BUFFER, 0);
+      alDeleteSources(1, &source_);
+      std::erase(sound_->sources, source_);
+    }
+    delete this;
+    return 0;
+  }
+
+ private:
+  ~OpenALBuffer() = default;
+
+  std::shared_ptr<AlSound> sound_;
+  ALuint source_ = 0;
+  LONG volume_ = DSBVOLUME_MAX;
+  bool locked_ = false;
+  void* lockPtr1_ = nullptr;
+  void* lockPtr2_ = nullptr;
+  DWORD lockBytes1_ = 0;
+  DWORD lockBytes2_ = 0;
+};
+
+class OpenALDevice final : public AudioDevice {
+ public:
+  explicit OpenALDevice(OpenALAudio& service) : service_(service) {}
+
+  HRESULT Initialize(const GUID* device) override {
+    if (initialized_) return DSERR_ALREADYINITIALIZED;
+    if (device) return DSERR_NODRIVER;
+    const std::string& name = service_.DeviceName();
+    ALCdevice* alDevice = alcOpenDevice(name.empty() ? nullptr : name.c_str());
+    if (!alDevice) {
+      // A machine without sound still plays the game: this device goes on silently.
+      service_.NoteNoOutput();
+      initialized_ = true;
+      return S_OK;
+    }
+    auto output = std::make_shared<AlOutput>();
+    output->device = alDevice;
+    output->context = alcCreateContext(alDevice, nullptr);
+    if (!output->context || alcMakeContextCurrent(output->context) != ALC_TRUE) return E_FAIL;
+    output_ = std::move(output);
+    initialized_ = true;
+    return S_OK;
+  }
+
+  HRESULT SetCooperativeLevel(void*, DWORD level) override {
+    if (!initialized_) return DSERR_UNINITIALIZED;
+    return CheckCooperativeLevel(level);
+  }
+
+  HRESULT CreateSoundBuffer(const DSBUFFERDESC* description, AudioBuffer** buffer, void* outer) override {
+    if (buffer) *buffer = nullptr;
+    if (!initialized_) return DSERR_UNINITIALIZED;
+    if (!buffer || outer) return DSERR_INVALIDPARAM;
+    HRESULT hr = CheckBufferDescription(description);
+    if (hr != S_OK) return hr;
+
+    auto sound = std::make_shared<AlSound>();
+    sound->format = *description->lpwfxFormat;
+    sound->flags = description->dwFlags;
+    sound->bytes.assign(description->dwBufferBytes, 0);
+    if (output_) {
+      output_->MakeCurrent();
+      ClearAlError();
+      alGenBuffers(1, &sound->name);
+      if (alGetError() != AL_NO_ERROR) return E_OUTOFMEMORY;
+      sound->output = output_;
+      if ((hr = sound->Upload()) != S_OK) return hr;
+    }
+    auto made = std::unique_ptr<OpenALBuffer, Releaser>(new OpenALBuffer(sound));
+    if ((hr = made->Attach()) != S_OK) return hr;
+    *buffer = made.release();
+    return S_OK;
+  }
+
+  HRESULT DuplicateSoundBuffer(AudioBuffer* original, AudioBuffer** duplicate) override {
+    if (duplicate) *duplicate = nullptr;
+    if (!initialized_) return DSERR_UNINITIALIZED;
+    auto* source = dynamic_cast<OpenALBuffer*>(original);
+    if (!source || !duplicate || source->Sound()->output != output_) return DSERR_INVALIDPARAM;
+    auto made = std::unique_ptr<OpenALBuffer, Releaser>(new OpenALBuffer(source->Sound()));
+    made->SetInitialVolume(source->Volume());
+    HRESULT hr = made->Attach();
+    if (hr != S_OK) return hr;
+    *duplicate = made.release();
+    return S_OK;
+  }
+
+  // The output stays open while buffers made on it remain.
+  std::uint32_t Release() override {
+    delete this;
+    return 0;
+  }
+
+ private:
+  struct Releaser {
+    void operator()(OpenALBuffer* buffer) const { buffer->Release(); }
+  };
+
+  ~OpenALDevice() = default;
+
+  OpenALAudio& service_;
+  std::shared_ptr<AlOutput> output_;  // null until Initialize, and on a silent device
+  bool initialized_ = false;
+};
+
+}  // namespace
+
+OpenALAudio::OpenALAudio(std::string deviceName, Notice notice)
+    : deviceName_(std::move(deviceName)), notice_(std::move(notice)) {}
+
+HRESULT OpenALAudio::CreateDirectSound8(AudioDevice** device) {
+  if (!device) return DSERR_INVALIDPARAM;
+  *device = new OpenALDevice(*this);
+  return S_OK;
+}
+
+void OpenALAudio::NoteNoOutput() {
+  if (silent_) return;
+  silent_ = true;
+  std::string message = "no sound output device could be opened";
+  if (!deviceName_.empty()) message += " (\"" + deviceName_ + "\")";
+  message += "; the game goes on without sound";
+  if (notice_) {
+    notice_(message);
+  } else {
+    std::fprintf(stderr, "kuvo: %s\n", message.c_str());
+  }
+}
+
+}  // namespace kuvo
