@@ -3,6 +3,7 @@
 
 namespace kuvo {
 
+class Gfx;
 class GfxDevice;
 
 // Run state, owned by the run loop.
@@ -15,7 +16,8 @@ extern double ClockNow;  // clock reading at the top of the current pass
 // Builds everything, runs passes until Running goes false, then releases everything.
 void RunGame();
 
-// The one rendering device, created by CreateDevice3D from the platform's graphics service.
+// The platform's graphics service and the one rendering device, both set by CreateDevice3D.
+extern Gfx* Direct3D;
 extern GfxDevice* Device;
 
 void CreateDevice3D();

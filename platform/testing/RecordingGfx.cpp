@@ -1,0 +1,878 @@
+// The recording graphics service: every call logged, every written byte kept, any call made to fail.
+#include "platform/testing/RecordingGfx.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kuvo {
+
+namespace {
+
+constexpr std::uint32_t kEndToken = 0x0000FFFF;
+constexpr std::uint32_t kCommentOpcode = 0xFFFE;
+// Longest token stream or declaration accepted; Direct3D has no smaller documented bound.
+constexpr std::size_t kMaxTokens = 1 << 16;
+constexpr std::size_t kMaxElements = 65;
+
+double Flag(const void* p) { return p ? 1.0 : 0.0; }
+
+// Indices a draw of `primitives` primitives reads, 0 for an unknown primitive type.
+std::uint64_t IndicesFor(std::uint32_t type, std::uint32_t primitives) {
+  std::uint64_t p = primitives;
+  switch (type) {
+    case D3DPT_POINTLIST: return p;
+    case D3DPT_LINELIST: return 2 * p;
+    case D3DPT_LINESTRIP: return p + 1;
+    case D3DPT_TRIANGLELIST: return 3 * p;
+    case D3DPT_TRIANGLESTRIP:
+    case D3DPT_TRIANGLEFAN: return p + 2;
+    default: return 0;
+  }
+}
+
+// Reads a shader token stream the way the Direct3D runtime sizes it: instruction tokens carry their
+// length in bits 24..27 (shader model 2 and later), comments theirs in bits 16..30. `versionType` is
+// the high word of the version token: 0xFFFE for a vertex shader, 0xFFFF for a pixel shader.
+bool ReadTokens(const void* function, std::uint32_t versionType, std::vector<std::uint32_t>& tokens) {
+  if (!function) return false;
+  const auto* bytes = static_cast<const std::uint8_t*>(function);
+  auto tokenAt = [bytes](std::size_t i) {
+    std::uint32_t t;
+    std::memcpy(&t, bytes + 4 * i, 4);
+    return t;
+  };
+  if ((tokenAt(0) >> 16) != versionType) return false;
+  std::size_t i = 1;
+  while (i < kMaxTokens) {
+    std::uint32_t t = tokenAt(i);
+    if (t == kEndToken) {
+      tokens.resize(i + 1);
+      for (std::size_t k = 0; k <= i; ++k) tokens[k] = tokenAt(k);
+      return true;
+    }
+    if ((t & 0xFFFF) == kCommentOpcode)
+      i += 1 + ((t >> 16) & 0x7FFF);
+    else
+      i += 1 + ((t >> 24) & 0x0F);
+  }
+  return false;
+}
+
+bool IsTextureFormat(std::uint32_t format) { return format == D3DFMT_A8R8G8B8 || format == D3DFMT_X8R8G8B8; }
+
+std::uint32_t FullChainLevels(std::uint32_t width, std::uint32_t height) {
+  std::uint32_t levels = 1;
+  while (width > 1 || height > 1) {
+    width = std::max(1u, width / 2);
+    height = std::max(1u, height / 2);
+    ++levels;
+  }
+  return levels;
+}
+
+}  // namespace
+
+// ---- GfxRecorder ----
+
+bool GfxRecorder::Matches(std::string_view pattern, std::string_view name) {
+  if (pattern == name) return true;
+  if (pattern.find("::") != std::string_view::npos || name.size() <= pattern.size() + 2) return false;
+  return name.substr(name.size() - pattern.size()) == pattern &&
+         name.substr(name.size() - pattern.size() - 2, 2) == "::";
+}
+
+HRESULT GfxRecorder::Enter(std::string_view name) {
+  ++counts[name];
+  for (auto it = rules.begin(); it != rules.end(); ++it) {
+    if (!Matches(it->name, name)) continue;
+    if (it->every) return it->code;
+    if (it->skip > 0) {
+      --it->skip;
+      continue;
+    }
+    HRESULT code = it->code;
+    rules.erase(it);
+    return code;
+  }
+  return S_OK;
+}
+
+RecordedCall* GfxRecorder::Log(std::string_view name, HRESULT result, std::initializer_list<double> args,
+                               std::uint32_t created) {
+  if (!keepLog) return nullptr;
+  calls.push_back(RecordedCall{name, std::vector<double>(args), created, result});
+  return &calls.back();
+}
+
+// ---- RecordingObject ----
+
+RecordingObject::RecordingObject(std::shared_ptr<GfxRecorder> recorder)
+    : recorder_(std::move(recorder)), id_(recorder_->NewId()) {}
+
+std::uint32_t RecordingObject::DropReference() {
+  std::uint32_t left = --references_;
+  if (left == 0) delete this;
+  return left;
+}
+
+std::uint32_t RecordingObject::ReleaseLogged(std::string_view name) {
+  recorder_->Enter(name);
+  recorder_->Log(name, S_OK, {static_cast<double>(id_)});
+  return DropReference();
+}
+
+// ---- Buffers ----
+
+RecordingVertexBuffer::RecordingVertexBuffer(std::shared_ptr<GfxRecorder> recorder, std::uint32_t length,
+                                             std::uint32_t usage, std::uint32_t fvf, std::uint32_t pool)
+    : RecordingObject(std::move(recorder)), bytes_(length), usage_(usage), fvf_(fvf), pool_(pool) {}
+
+HRESULT RecordingVertexBuffer::Lock(std::uint32_t offset, std::uint32_t size, void** data, std::uint32_t flags) {
+  constexpr std::string_view name = "VertexBuffer::Lock";
+  HRESULT hr = recorder_->Enter(name);
+  if (data) *data = nullptr;
+  if (hr == S_OK) {
+    if (!data || locked_ || offset > bytes_.size() || size > bytes_.size() - offset) {
+      hr = D3DERR_INVALIDCALL;
+    } else {
+      *data = bytes_.data() + offset;
+      locked_ = true;
+    }
+  }
+  recorder_->Log(name, hr, {static_cast<double>(Id()), static_cast<double>(offset), static_cast<double>(size),
+                            static_cast<double>(flags)});
+  return hr;
+}
+
+HRESULT RecordingVertexBuffer::Unlock() {
+  constexpr std::string_view name = "VertexBuffer::Unlock";
+  HRESULT hr = recorder_->Enter(name);
+  if (hr == S_OK) {
+    if (!locked_) hr = D3DERR_INVALIDCALL;
+    locked_ = false;
+  }
+  recorder_->Log(name, hr, {static_cast<double>(Id())});
+  return hr;
+}
+
+std::uint32_t RecordingVertexBuffer::Release() { return ReleaseLogged("VertexBuffer::Release"); }
+
+RecordingIndexBuffer::RecordingIndexBuffer(std::shared_ptr<GfxRecorder> recorder, std::uint32_t length,
+                                           std::uint32_t /*usage*/, std::uint32_t format, std::uint32_t pool)
+    : RecordingObject(std::move(recorder)), bytes_(length), format_(format), pool_(pool) {}
+
+HRESULT RecordingIndexBuffer::Lock(std::uint32_t offset, std::uint32_t size, void** data, std::uint32_t flags) {
+  constexpr std::string_view name = "IndexBuffer::Lock";
+  HRESULT hr = recorder_->Enter(name);
+  if (data) *data = nullptr;
+  if (hr == S_OK) {
+    if (!data || locked_ || offset > bytes_.size() || size > bytes_.size() - offset) {
+      hr = D3DERR_INVALIDCALL;
+    } else {
+      *data = bytes_.data() + offset;
+      locked_ = true;
+    }
+  }
+  recorder_->Log(name, hr, {static_cast<double>(Id()), static_cast<double>(offset), static_cast<double>(size),
+                            static_cast<double>(flags)});
+  return hr;
+}
+
+HRESULT RecordingIndexBuffer::Unlock() {
+  constexpr std::string_view name = "IndexBuffer::Unlock";
+  HRESULT hr = recorder_->Enter(name);
+  if (hr == S_OK) {
+    if (!locked_) hr = D3DERR_INVALIDCALL;
+    locked_ = false;
+    ++version_;
+  }
+  recorder_->Log(name, hr, {static_cast<double>(Id())});
+  return hr;
+}
+
+std::uint32_t RecordingIndexBuffer::Release() { return ReleaseLogged("IndexBuffer::Release"); }
+
+std::uint32_t RecordingIndexBuffer::Index(std::size_t i) const {
+  if (format_ == D3DFMT_INDEX32) {
+    std::uint32_t v;
+    std::memcpy(&v, bytes_.data() + 4 * i, 4);
+    return v;
+  }
+  std::uint16_t v;
+  std::memcpy(&v, bytes_.data() + 2 * i, 2);
+  return v;
+}
+
+// ---- Textures and surfaces ----
+
+RecordingTexture::RecordingTexture(std::shared_ptr<GfxRecorder> recorder, std::uint32_t width, std::uint32_t height,
+                                   std::uint32_t levels, std::uint32_t usage, std::uint32_t format, std::uint32_t pool)
+    : RecordingObject(std::move(recorder)), usage_(usage), format_(format), pool_(pool) {
+  // Only level 0 of a texture whose mipmaps the device makes is reachable.
+  std::uint32_t count = (usage & D3DUSAGE_AUTOGENMIPMAP) ? 1 : (levels == 0 ? FullChainLevels(width, height) : levels);
+  for (std::uint32_t k = 0; k < count; ++k) {
+    levels_.push_back(Level{width, height, std::vector<std::uint8_t>(std::size_t{width} * height * 4), false});
+    width = std::max(1u, width / 2);
+    height = std::max(1u, height / 2);
+  }
+}
+
+HRESULT RecordingTexture::GetSurfaceLevel(std::uint32_t level, GfxSurface** surface) {
+  constexpr std::string_view name = "Texture::GetSurfaceLevel";
+  HRESULT hr = recorder_->Enter(name);
+  if (surface) *surface = nullptr;
+  std::uint32_t created = 0;
+  if (hr == S_OK) {
+    if (!surface || level >= levels_.size()) {
+      hr = D3DERR_INVALIDCALL;
+    } else {
+      auto* s = new RecordingSurface(recorder_, this, level);
+      created = s->Id();
+      *surface = s;
+    }
+  }
+  recorder_->Log(name, hr, {static_cast<double>(Id()), static_cast<double>(level)}, created);
+  return hr;
+}
+
+std::uint32_t RecordingTexture::GetLevelCount() {
+  constexpr std::string_view name = "Texture::GetLevelCount";
+  recorder_->Enter(name);
+  recorder_->Log(name, S_OK, {static_cast<double>(Id())});
+  return static_cast<std::uint32_t>(levels_.size());
+}
+
+std::uint32_t RecordingTexture::Release() { return ReleaseLogged("Texture::Release"); }
+
+std::uint32_t RecordingTexture::Pixel(std::size_t level, std::uint32_t x, std::uint32_t y) const {
+  const Level& l = levels_.at(level);
+  const std::uint8_t* p = &l.bytes.at((std::size_t{y} * l.width + x) * 4);
+  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
+}
+
+RecordingSurface::RecordingSurface(std::shared_ptr<GfxRecorder> recorder, RecordingTexture* texture,
+                                   std::uint32_t level)
+    : RecordingObject(std::move(recorder)), texture_(texture), level_(level) {
+  texture_->AddReference();
+}
+
+RecordingSurface::~RecordingSurface() { texture_->DropReference(); }
+
+HRESULT RecordingSurface::LockRect(GfxLockedRect* locked, const GfxRect* rect, std::uint32_t flags) {
+  constexpr std::string_view name = "Surface::LockRect";
+  HRESULT hr = recorder_->Enter(name);
+  if (locked) *locked = GfxLockedRect{0, nullptr};
+  RecordingTexture::Level& level = texture_->LevelData(level_);
+  if (hr == S_OK) {
+    GfxRect r = rect ? *rect
+                     : GfxRect{0, 0, static_cast<std::int32_t>(level.width), static_cast<std::int32_t>(level.height)};
+    bool inside = r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom &&
+                  r.right <= static_cast<std::int32_t>(level.width) &&
+                  r.bottom <= static_cast<std::int32_t>(level.height);
+    if (!locked || level.locked || !inside) {
+      hr = D3DERR_INVALIDCALL;
+    } else {
+      locked->Pitch = static_cast<std::int32_t>(level.width * 4);
+      locked->pBits = level.bytes.data() + (static_cast<std::size_t>(r.top) * level.width + r.left) * 4;
+      level.locked = true;
+    }
+  }
+  recorder_->Log(name, hr,
+                 {static_cast<double>(Id()), Flag(rect), rect ? double(rect->left) : 0.0,
+                  rect ? double(rect->top) : 0.0, rect ? double(rect->right) : 0.0, rect ? double(rect->bottom) : 0.0,
+                  static_cast<double>(flags)});
+  return hr;
+}
+
+HRESULT RecordingSurface::UnlockRect() {
+  constexpr std::string_view name = "Surface::UnlockRect";
+  HRESULT hr = recorder_->Enter(name);
+  RecordingTexture::Level& level = texture_->LevelData(level_);
+  if (hr == S_OK) {
+    if (!level.locked) {
+      hr = D3DERR_INVALIDCALL;
+    } else {
+      level.locked = false;
+      if (level_ == 0) texture_->CountUpload();
+    }
+  }
+  recorder_->Log(name, hr, {static_cast<double>(Id())});
+  return hr;
+}
+
+std::uint32_t RecordingSurface::Release() { return ReleaseLogged("Surface::Release"); }
+
+// ---- Declarations and shaders ----
+
+RecordingVertexDeclaration::RecordingVertexDeclaration(std::shared_ptr<GfxRecorder> recorder,
+                                                       std::vector<GfxVertexElement> elements)
+    : RecordingObject(std::move(recorder)), elements_(std::move(elements)) {}
+
+std::uint32_t RecordingVertexDeclaration::Release() { return ReleaseLogged("VertexDeclaration::Release"); }
+
+RecordingVertexShader::RecordingVertexShader(std::shared_ptr<GfxRecorder> recorder, std::vector<std::uint32_t> tokens)
+    : RecordingObject(std::move(recorder)), tokens_(std::move(tokens)) {}
+
+std::uint32_t RecordingVertexShader::Release() { return ReleaseLogged("VertexShader::Release"); }
+
+RecordingPixelShader::RecordingPixelShader(std::shared_ptr<GfxRecorder> recorder, std::vector<std::uint32_t> tokens)
+    : RecordingObject(std::move(recorder)), tokens_(std::move(tokens)) {}
+
+std::uint32_t RecordingPixelShader::Release() { return ReleaseLogged("PixelShader::Release"); }
+
+// ---- Device ----
+
+RecordingDevice::RecordingDevice(std::shared_ptr<GfxRecorder> recorder, RecordingGfx* owner,
+                                 const GfxPresentParameters& parameters, std::uint32_t behaviorFlags)
+    : RecordingObject(std::move(recorder)),
+      owner_(owner),
+      parameters_(parameters),
+      behaviorFlags_(behaviorFlags),
+      renderStates_(kRenderStates, 0),
+      samplerStates_(kSamplers * kSamplerStates, 0),
+      textures_(kSamplers, nullptr),
+      vertexConstants_(4 * kVertexConstants, 0.0f),
+      pixelConstants_(4 * kPixelConstants, 0.0f) {
+  // Direct3D's initial values of the states the game touches.
+  renderStates_[D3DRS_ZENABLE] = parameters.EnableAutoDepthStencil ? 1 : 0;
+  renderStates_[D3DRS_ZWRITEENABLE] = 1;
+  renderStates_[D3DRS_SRCBLEND] = D3DBLEND_ONE;
+  renderStates_[D3DRS_DESTBLEND] = D3DBLEND_ZERO;
+  renderStates_[D3DRS_CULLMODE] = D3DCULL_CCW;
+  renderStates_[D3DRS_ALPHABLENDENABLE] = 0;
+  for (std::uint32_t s = 0; s < kSamplers; ++s) {
+    std::uint32_t* row = &samplerStates_[s * kSamplerStates];
+    row[D3DSAMP_ADDRESSU] = row[D3DSAMP_ADDRESSV] = row[3] = 1;  // wrap
+    row[D3DSAMP_MAGFILTER] = row[D3DSAMP_MINFILTER] = D3DTEXF_POINT;
+    row[D3DSAMP_MIPFILTER] = D3DTEXF_NONE;
+    row[D3DSAMP_MAXANISOTROPY] = 1;
+  }
+}
+
+RecordingDevice::~RecordingDevice() {
+  for (auto*& t : textures_) Bind(t, static_cast<RecordingTexture*>(nullptr));
+  Bind(stream_, static_cast<RecordingVertexBuffer*>(nullptr));
+  Bind(indices_, static_cast<RecordingIndexBuffer*>(nullptr));
+  Bind(declaration_, static_cast<RecordingVertexDeclaration*>(nullptr));
+  Bind(vertexShader_, static_cast<RecordingVertexShader*>(nullptr));
+  Bind(pixelShader_, static_cast<RecordingPixelShader*>(nullptr));
+  if (owner_) owner_->ForgetDevice(this);
+}
+
+template <class T>
+void RecordingDevice::Bind(T*& slot, T* object) {
+  if (object) object->AddReference();
+  T* old = slot;
+  slot = object;
+  if (old) old->DropReference();
+}
+
+std::uint32_t RecordingDevice::SamplerState(std::uint32_t sampler, std::uint32_t type) const {
+  return samplerStates_.at(sampler * kSamplerStates + type);
+}
+
+HRESULT RecordingDevice::SetRenderState(std::uint32_t state, std::uint32_t value) {
+  constexpr std::string_view name = "Device::SetRenderState";
+  HRESULT hr = recorder_->Enter(name);
+  if (hr == S_OK) {
+    if (state >= kRenderStates)
+      hr = D3DERR_INVALIDCALL;
+    else
+      renderStates_[state] = value;
+  }
+  recorder_->Log(name, hr, {static_cast<double>(state), static_cast<double>(value)});
+  return hr;
+}
+
+HRESULT RecordingDevice::SetSamplerState(std::uint32_t sampler, std::uint32_t type, std::uint32_t value) {
+  constexpr std::string_view name = "Device::SetSamplerState";
+  HRESULT hr = recorder_->Enter(name);
+  if (hr == S_OK) {
+    if (sampler >= kSamplers || type == 0 || type >= kSamplerStates)
+      hr = D3DERR_INVALIDCALL;
+    else
+      samplerStates_[sampler * kSamplerStates + type] = value;
+  }
+  recorder_->Log(name, hr, {static_cast<double>(sampler), static_cast<double>(type), static_cast<double>(value)});
+  return hr;
+}
+
+HRESULT RecordingDevice::BeginScene() {
+  constexpr std::string_view name = "Device::BeginScene";
+  HRESULT hr = recorder_->Enter(name);
+  if (hr == S_OK) {
+    if (inScene_)
+      hr = D3DERR_INVALIDCALL;
+    else
+      inScene_ = true;
+  }
+  recorder_->Log(name, hr, {});
+  return hr;
+}
+
+HRESULT RecordingDevice::EndScene() {
+  constexpr std::string_view name = "Device::EndScene";
+  HRESULT hr = recorder_->Enter(name);
+  if (hr == S_OK) {
+    if (!inScene_)
+      hr = D3DERR_INVALIDCALL;
+    else
+      inScene_ = false;
+  }
+  recorder_->Log(name, hr, {});
+  return hr;
+}
+
+HRESULT RecordingDevice::Clear(std::uint32_t count, const GfxRect* rects, std::uint32_t flags, std::uint32_t colour,
+                               float z, std::uint32_t stencil) {
+  constexpr std::string_view name = "Device::Clear";
+  HRESULT hr = recorder_->Enter(name);
+  constexpr std::uint32_t known = D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL;
+  if (hr == S_OK && ((count > 0 && !rects) || (flags & ~known) != 0 || flags == 0 || z < 0.0f || z > 1.0f))
+    hr = D3DERR_INVALIDCALL;
+  RecordedCall* call = recorder_->Log(name, hr,
+                                      {static_cast<double>(count), static_cast<double>(flags),
+                                       static_cast<double>(colour), static_cast<double>(z),
+                                       static_cast<double>(stencil)});
+  if (call && rects) {
+    for (std::uint32_t i = 0; i < count; ++i)
+      call->args.insert(call->args.end(), {double(rects[i].left), double(rects[i].top), double(rects[i].right),
+                                           double(rects[i].bottom)});
+  }
+  return hr;
+}
+
+HRESULT RecordingDevice::Present(const GfxRect* sourceRect, const GfxRect* destRect, Window* overrideWindow,
+                                 const void* dirtyRegion) {
+  constexpr std::string_view name = "Device::Present";
+  HRESULT hr = recorder_->Enter(name);
+  recorder_->Log(name, hr, {Flag(sourceRect), Flag(destRect), Flag(overrideWindow), Flag(dirtyRegion)});
+  return hr;
+}
+
+HRESULT RecordingDevice::CreateVertexBuffer(std::uint32_t length, std::uint32_t usage, std::uint32_t fvf,
+                                            std::uint32_t pool, GfxVertexBuffer** buffer, void* shared) {
+  constexpr std::string_view name = "Device::CreateVertexBuffer";
+  HRESULT hr = recorder_->Enter(name);
+  if (buffer) *buffer = nullptr;
+  std::uint32_t created = 0;
+  if (hr == S_OK) {
+    if (!buffer || shared || length == 0 || pool > D3DPOOL_SYSTEMMEM) {
+      hr = D3DERR_INVALIDCALL;
+    } else {
+      auto* b = new RecordingVertexBuffer(recorder_, length, usage, fvf, pool);
+      created = b->Id();
+      *buffer = b;
+    }
+  }
+  recorder_->Log(name, hr,
+                 {static_cast<double>(length), static_cast<double>(usage), static_cast<double>(fvf),
+                  static_cast<double>(pool), Flag(shared)},
+                 created);
+  return hr;
+}
+
+HRESULT RecordingDevice::CreateIndexBuffer(std::uint32_t length, std::uint32_t usage, std::uint32_t format,
+                                           std::uint32_t pool, GfxIndexBuffer** buffer, void* shared) {
+  constexpr std::string_view name = "Device::CreateIndexBuffer";
+  HRESULT hr = recorder_->Enter(name);
+  if (buffer) *buffer = nullptr;
+  std::uint32_t created = 0;
+  if (hr == S_OK) {
+    bool formatOk = format == D3DFMT_INDEX16 || format == D3DFMT_INDEX32;
+    if (!buffer || shared || length == 0 || !formatOk || pool > D3DPOOL_SYSTEMMEM) {
+      hr = D3DERR_INVALIDCALL;
+    } else {
+      auto* b = new RecordingIndexBuffer(recorder_, length, usage, format, pool);
+      created = b->Id();
+      *buffer = b;
+    }
+  }
+  recorder_->Log(name, hr,
+                 {static_cast<double>(length), static_cast<double>(usage), static_cast<double>(format),
+                  static_cast<double>(pool), Flag(shared)},
+                 created);
+  return hr;
+}
+
+HRESULT RecordingDevice::SetStreamSource(std::uint32_t stream, GfxVertexBuffer* buffer, std::uint32_t offset,
+                                         std::uint32_t stride) {
+  constexpr std::string_view name = "Device::SetStreamSource";
+  HRESULT hr = recorder_->Enter(name);
+  auto* b = dynamic_cast<RecordingVertexBuffer*>(buffer);
+  if (hr == S_OK) {
+    // One vertex stream is all the game uses, so it is all this device keeps.
+    if (stream != 0 || (buffer && !b)) {
+      hr = D3DERR_INVALIDCALL;
+    } else {
+      Bind(stream_, b);
+      streamOffset_ = offset;
+      streamStride_ = stride;
+    }
+  }
+  recorder_->Log(name, hr,
+                 {static_cast<double>(stream), static_cast<double>(RecordingId(buffer)), static_cast<double>(offset),
+                  static_cast<double>(stride)});
+  return hr;
+}
+
+HRESULT RecordingDevice::SetIndices(GfxIndexBuffer* buffer) {
+  constexpr std::string_view name = "Device::SetIndices";
+  HRESULT hr = recorder_->Enter(name);
+  auto* b = dynamic_cast<RecordingIndexBuffer*>(buffer);
+  if (hr == S_OK) {
+    if (buffer && !b)
+      hr = D3DERR_INVALIDCALL;
+    else
+      Bind(indices_, b);
+  }
+  recorder_->Log(name, hr, {static_cast<double>(RecordingId(buffer))});
+  return hr;
+}
+
+HRESULT RecordingDevice::CheckDraw(std::uint32_t type, std::int32_t baseVertexIndex, std::uint32_t minVertexIndex,
+                                   std::uint32_t numVertices, std::uint32_t startIndex,
+                                   std::uint32_t primitiveCount) {
+  std::uint64_t count = IndicesFor(type, primitiveCount);
+  if (count == 0 || !indices_ || !stream_ || streamStride_ == 0 || numVertices == 0) return D3DERR_INVALIDCALL;
+  std::uint64_t available = indices_->Bytes().size() / indices_->IndexSize();
+  if (startIndex + count > available) return D3DERR_INVALIDCALL;
+  std::size_t vbSize = stream_->Bytes().size();
+  std::int64_t vertices = streamOffset_ >= vbSize ? 0 : static_cast<std::int64_t>((vbSize - streamOffset_) / streamStride_);
+
+  CheckedRange& c = checked_;
+  if (c.buffer != indices_ || c.version != indices_->Version() || c.startIndex != startIndex || c.count != count) {
+    std::uint32_t lowest = UINT32_MAX, highest = 0;
+    for (std::uint64_t i = startIndex; i < startIndex + count; ++i) {
+      std::uint32_t v = indices_->Index(i);
+      lowest = std::min(lowest, v);
+      highest = std::max(highest, v);
+    }
+    c = CheckedRange{indices_, indices_->Version(), startIndex, static_cast<std::uint32_t>(count), lowest, highest};
+  }
+  // As the debug runtime reports: every index inside the declared range, every vertex inside the buffer.
+  if (c.lowest < minVertexIndex || std::uint64_t{c.highest} >= std::uint64_t{minVertexIndex} + numVertices)
+    return D3DERR_INVALIDCALL;
+  if (baseVertexIndex + std::int64_t{c.lowest} < 0 || baseVertexIndex + std::int64_t{c.highest} >= vertices)
+    return D3DERR_INVALIDCALL;
+  return S_OK;
+}
+
+HRESULT RecordingDevice::DrawIndexedPrimitive(std::uint32_t type, std::int32_t baseVertexIndex,
+                                              std::uint32_t minVertexIndex, std::uint32_t numVertices,
+                                              std::uint32_t startIndex, std::uint32_t primitiveCount) {
+  constexpr std::string_view name = "Device::DrawIndexedPrimitive";
+  HRESULT hr = recorder_->Enter(name);
+  if (hr == S_OK) hr = CheckDraw(type, baseVertexIndex, minVertexIndex, numVertices, startIndex, primitiveCount);
+  recorder_->Log(name, hr,
+                 {static_cast<double>(type), static_cast<double>(baseVertexIndex), static_cast<double>(minVertexIndex),
+                  static_cast<double>(numVertices), static_cast<double>(startIndex),
+                  static_cast<double>(primitiveCount)});
+  return hr;
+}
+
+HRESULT RecordingDevice::CreateTexture(std::uint32_t width, std::uint32_t height, std::uint32_t levels,
+                                       std::uint32_t usage, std::uint32_t format, std::uint32_t pool,
+                                       GfxTexture** texture, void* shared) {
+  constexpr std::string_view name = "Device::CreateTexture";
+  HRESULT hr = recorder_->Enter(name);
+  if (texture) *texture = nullptr;
+  std::uint32_t created = 0;
+  if (hr == S_OK) {
+    constexpr std::uint32_t kMaxSize = 8192;
+    bool autogen = (usage & D3DUSAGE_AUTOGENMIPMAP) != 0;
+    bool sizeOk = width >= 1 && height >= 1 && width <= kMaxSize && height <= kMaxSize;
+    bool levelsOk = sizeOk && (autogen ? levels <= 1 : levels <= FullChainLevels(width, height));
+    if (!texture || shared || !sizeOk || !levelsOk || !IsTextureFormat(format) || pool > D3DPOOL_SYSTEMMEM) {
+      hr = D3DERR_INVALIDCALL;
+    } else {
+      auto* t = new RecordingTexture(recorder_, width, height, levels, usage, format, pool);
+      created = t->Id();
+      *texture = t;
+    }
+  }
+  recorder_->Log(name, hr,
+                 {static_cast<double>(width), static_cast<double>(height), static_cast<double>(levels),
+                  static_cast<double>(usage), static_cast<double>(format), static_cast<double>(pool), Flag(shared)},
+                 created);
+  return hr;
+}
+
+HRESULT RecordingDevice::SetTexture(std::uint32_t stage, GfxTexture* texture) {
+  constexpr std::string_view name = "Device::SetTexture";
+  HRESULT hr = recorder_->Enter(name);
+  auto* t = dynamic_cast<RecordingTexture*>(texture);
+  if (hr == S_OK) {
+    if (stage >= kSamplers || (texture && !t))
+      hr = D3DERR_INVALIDCALL;
+    else
+      Bind(textures_[stage], t);
+  }
+  recorder_->Log(name, hr, {static_cast<double>(stage), static_cast<double>(RecordingId(texture))});
+  return hr;
+}
+
+HRESULT RecordingDevice::CreateVertexDeclaration(const void* elements, GfxVertexDeclaration** declaration) {
+  constexpr std::string_view name = "Device::CreateVertexDeclaration";
+  HRESULT hr = recorder_->Enter(name);
+  if (declaration) *declaration = nullptr;
+  std::vector<GfxVertexElement> list;
+  std::uint32_t created = 0;
+  if (hr == S_OK) {
+    bool ended = false;
+    if (elements) {
+      const auto* bytes = static_cast<const std::uint8_t*>(elements);
+      for (std::size_t i = 0; i < kMaxElements && !ended; ++i) {
+        GfxVertexElement e;
+        std::memcpy(&e, bytes + 8 * i, 8);
+        list.push_back(e);
+        ended = e.Stream == D3DDECL_END_STREAM;
+      }
+    }
+    if (!declaration || !ended) {
+      hr = D3DERR_INVALIDCALL;
+    } else {
+      auto* d = new RecordingVertexDeclaration(recorder_, list);
+      created = d->Id();
+      *declaration = d;
+    }
+  }
+  RecordedCall* call = recorder_->Log(name, hr, {static_cast<double>(list.size())}, created);
+  if (call) {
+    for (const GfxVertexElement& e : list)
+      call->args.insert(call->args.end(), {double(e.Stream), double(e.Offset), double(e.Type), double(e.Method),
+                                           double(e.Usage), double(e.UsageIndex)});
+  }
+  return hr;
+}
+
+HRESULT RecordingDevice::SetVertexDeclaration(GfxVertexDeclaration* declaration) {
+  constexpr std::string_view name = "Device::SetVertexDeclaration";
+  HRESULT hr = recorder_->Enter(name);
+  auto* d = dynamic_cast<RecordingVertexDeclaration*>(declaration);
+  if (hr == S_OK) {
+    if (declaration && !d)
+      hr = D3DERR_INVALIDCALL;
+    else
+      Bind(declaration_, d);
+  }
+  recorder_->Log(name, hr, {static_cast<double>(RecordingId(declaration))});
+  return hr;
+}
+
+HRESULT RecordingDevice::CreateVertexShader(const void* function, GfxVertexShader** shader) {
+  constexpr std::string_view name = "Device::CreateVertexShader";
+  HRESULT hr = recorder_->Enter(name);
+  if (shader) *shader = nullptr;
+  std::vector<std::uint32_t> tokens;
+  std::uint32_t created = 0;
+  if (hr == S_OK) {
+    if (!shader || !ReadTokens(function, 0xFFFE, tokens)) {
+      hr = D3DERR_INVALIDCALL;
+    } else {
+      auto* s = new RecordingVertexShader(recorder_, tokens);
+      created = s->Id();
+      *shader = s;
+    }
+  }
+  recorder_->Log(name, hr, {static_cast<double>(4 * tokens.size())}, created);
+  return hr;
+}
+
+HRESULT RecordingDevice::SetVertexShader(GfxVertexShader* shader) {
+  constexpr std::string_view name = "Device::SetVertexShader";
+  HRESULT hr = recorder_->Enter(name);
+  auto* s = dynamic_cast<RecordingVertexShader*>(shader);
+  if (hr == S_OK) {
+    if (shader && !s)
+      hr = D3DERR_INVALIDCALL;
+    else
+      Bind(vertexShader_, s);
+  }
+  recorder_->Log(name, hr, {static_cast<double>(RecordingId(shader))});
+  return hr;
+}
+
+HRESULT RecordingDevice::CreatePixelShader(const void* function, GfxPixelShader** shader) {
+  constexpr std::string_view name = "Device::CreatePixelShader";
+  HRESULT hr = recorder_->Enter(name);
+  if (shader) *shader = nullptr;
+  std::vector<std::uint32_t> tokens;
+  std::uint32_t created = 0;
+  if (hr == S_OK) {
+    if (!shader || !ReadTokens(function, 0xFFFF, tokens)) {
+      hr = D3DERR_INVALIDCALL;
+    } else {
+      auto* s = new RecordingPixelShader(recorder_, tokens);
+      created = s->Id();
+      *shader = s;
+    }
+  }
+  recorder_->Log(name, hr, {static_cast<double>(4 * tokens.size())}, created);
+  return hr;
+}
+
+HRESULT RecordingDevice::SetPixelShader(GfxPixelShader* shader) {
+  constexpr std::string_view name = "Device::SetPixelShader";
+  HRESULT hr = recorder_->Enter(name);
+  auto* s = dynamic_cast<RecordingPixelShader*>(shader);
+  if (hr == S_OK) {
+    if (shader && !s)
+      hr = D3DERR_INVALIDCALL;
+    else
+      Bind(pixelShader_, s);
+  }
+  recorder_->Log(name, hr, {static_cast<double>(RecordingId(shader))});
+  return hr;
+}
+
+HRESULT RecordingDevice::SetVertexShaderConstantF(std::uint32_t startRegister, const float* data,
+                                                  std::uint32_t count) {
+  constexpr std::string_view name = "Device::SetVertexShaderConstantF";
+  HRESULT hr = recorder_->Enter(name);
+  bool ok = data && std::uint64_t{startRegister} + count <= kVertexConstants;
+  if (hr == S_OK) {
+    if (!ok)
+      hr = D3DERR_INVALIDCALL;
+    else
+      std::copy(data, data + 4 * count, vertexConstants_.begin() + 4 * startRegister);
+  }
+  RecordedCall* call =
+      recorder_->Log(name, hr, {static_cast<double>(startRegister), static_cast<double>(count)});
+  if (call && ok) call->args.insert(call->args.end(), data, data + 4 * count);
+  return hr;
+}
+
+HRESULT RecordingDevice::SetPixelShaderConstantF(std::uint32_t startRegister, const float* data,
+                                                 std::uint32_t count) {
+  constexpr std::string_view name = "Device::SetPixelShaderConstantF";
+  HRESULT hr = recorder_->Enter(name);
+  bool ok = data && std::uint64_t{startRegister} + count <= kPixelConstants;
+  if (hr == S_OK) {
+    if (!ok)
+      hr = D3DERR_INVALIDCALL;
+    else
+      std::copy(data, data + 4 * count, pixelConstants_.begin() + 4 * startRegister);
+  }
+  RecordedCall* call =
+      recorder_->Log(name, hr, {static_cast<double>(startRegister), static_cast<double>(count)});
+  if (call && ok) call->args.insert(call->args.end(), data, data + 4 * count);
+  return hr;
+}
+
+std::uint32_t RecordingDevice::Release() { return ReleaseLogged("Device::Release"); }
+
+// ---- Adapter ----
+
+RecordingGfx::RecordingGfx() : recorder_(std::make_shared<GfxRecorder>()) {}
+
+RecordingGfx::~RecordingGfx() {
+  if (device_) device_->owner_ = nullptr;
+}
+
+void RecordingGfx::ForgetDevice(RecordingDevice* device) {
+  if (device_ == device) device_ = nullptr;
+}
+
+HRESULT RecordingGfx::GetAdapterDisplayMode(std::uint32_t adapter, GfxDisplayMode* mode) {
+  constexpr std::string_view name = "Direct3D::GetAdapterDisplayMode";
+  HRESULT hr = recorder_->Enter(name);
+  if (hr == S_OK) {
+    if (adapter != D3DADAPTER_DEFAULT || !mode)
+      hr = D3DERR_INVALIDCALL;
+    else
+      *mode = displayMode_;
+  }
+  recorder_->Log(name, hr, {static_cast<double>(adapter)});
+  return hr;
+}
+
+HRESULT RecordingGfx::CheckDeviceMultiSampleType(std::uint32_t adapter, std::uint32_t deviceType,
+                                                 std::uint32_t surfaceFormat, bool windowed,
+                                                 std::uint32_t multiSampleType, std::uint32_t* qualityLevels) {
+  constexpr std::string_view name = "Direct3D::CheckDeviceMultiSampleType";
+  HRESULT hr = recorder_->Enter(name);
+  if (hr == S_OK) {
+    bool supported = multiSampleType == 0 || multiSampleType == 2 || multiSampleType == 4 || multiSampleType == 8;
+    if (adapter != D3DADAPTER_DEFAULT || deviceType != D3DDEVTYPE_HAL)
+      hr = D3DERR_INVALIDCALL;
+    else if (!supported)
+      hr = D3DERR_NOTAVAILABLE;
+    else if (qualityLevels)
+      *qualityLevels = 1;
+  }
+  recorder_->Log(name, hr,
+                 {static_cast<double>(adapter), static_cast<double>(deviceType), static_cast<double>(surfaceFormat),
+                  windowed ? 1.0 : 0.0, static_cast<double>(multiSampleType), Flag(qualityLevels)});
+  return hr;
+}
+
+HRESULT RecordingGfx::CreateDevice(std::uint32_t adapter, std::uint32_t deviceType, Window* focusWindow,
+                                   std::uint32_t behaviorFlags, GfxPresentParameters* parameters,
+                                   GfxDevice** device) {
+  constexpr std::string_view name = "Direct3D::CreateDevice";
+  HRESULT hr = recorder_->Enter(name);
+  if (device) *device = nullptr;
+  std::uint32_t created = 0;
+  if (hr == S_OK) {
+    constexpr std::uint32_t vertexProcessing = D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING;
+    bool oneProcessing = (behaviorFlags & vertexProcessing) == D3DCREATE_SOFTWARE_VERTEXPROCESSING ||
+                         (behaviorFlags & vertexProcessing) == D3DCREATE_HARDWARE_VERTEXPROCESSING;
+    if (adapter != D3DADAPTER_DEFAULT || deviceType != D3DDEVTYPE_HAL || !parameters || !device || !oneProcessing) {
+      hr = D3DERR_INVALIDCALL;
+    } else {
+      device_ = new RecordingDevice(recorder_, this, *parameters, behaviorFlags);
+      created = device_->Id();
+      *device = device_;
+    }
+  }
+  RecordedCall* call = recorder_->Log(
+      name, hr,
+      {static_cast<double>(adapter), static_cast<double>(deviceType), Flag(focusWindow),
+       static_cast<double>(behaviorFlags)},
+      created);
+  if (call && parameters) {
+    const GfxPresentParameters& p = *parameters;
+    call->args.insert(call->args.end(),
+                      {double(p.BackBufferWidth), double(p.BackBufferHeight), double(p.BackBufferFormat),
+                       double(p.BackBufferCount), double(p.MultiSampleType), double(p.MultiSampleQuality),
+                       double(p.SwapEffect), Flag(p.hDeviceWindow), p.Windowed ? 1.0 : 0.0,
+                       p.EnableAutoDepthStencil ? 1.0 : 0.0, double(p.AutoDepthStencilFormat), double(p.Flags),
+                       double(p.FullScreen_RefreshRateInHz), double(p.PresentationInterval)});
+  }
+  return hr;
+}
+
+std::uint32_t RecordingGfx::Release() {
+  constexpr std::string_view name = "Direct3D::Release";
+  recorder_->Enter(name);
+  recorder_->Log(name, S_OK, {});
+  return 1;
+}
+
+std::vector<const RecordedCall*> RecordingGfx::CallsNamed(std::string_view name) const {
+  std::vector<const RecordedCall*> out;
+  for (const RecordedCall& c : recorder_->calls)
+    if (GfxRecorder::Matches(name, c.name)) out.push_back(&c);
+  return out;
+}
+
+std::vector<std::string_view> RecordingGfx::Names(std::size_t from) const {
+  std::vector<std::string_view> out;
+  for (std::size_t i = from; i < recorder_->calls.size(); ++i) out.push_back(recorder_->calls[i].name);
+  return out;
+}
+
+long RecordingGfx::Count(std::string_view name) const {
+  long total = 0;
+  for (const auto& [callName, count] : recorder_->counts)
+    if (GfxRecorder::Matches(name, callName)) total += count;
+  return total;
+}
+
+void RecordingGfx::FailCall(std::string name, long occurrence, HRESULT code) {
+  recorder_->rules.push_back(
+      GfxRecorder::FailRule{std::move(name), occurrence > 0 ? occurrence - 1 : 0, occurrence <= 0, code});
+}
+
+}  // namespace kuvo
