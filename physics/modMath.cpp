@@ -6,42 +6,6 @@
 
 namespace kuvo {
 
-Vector3& MakeVector3(Vector3& out, float x, float y, float z) {
-  out = {x, y, z};
-  return out;
-}
-
-Vector4& MakeVector4(Vector4& out, float x, float y, float z, float w) {
-  out = {x, y, z, w};
-  return out;
-}
-
-void VecSubtract(Vector3& out, const Vector3& a, const Vector3& b) { out = {a.x - b.x, a.y - b.y, a.z - b.z}; }
-
-void VecAdd(Vector3& out, const Vector3& a, const Vector3& b) { out = {a.x + b.x, a.y + b.y, a.z + b.z}; }
-
-void VecScale(Vector3& out, const Vector3& v, float s) { out = {s * v.x, s * v.y, s * v.z}; }
-
-void VecLerp(Vector3& out, const Vector3& a, const Vector3& b, float t) {
-  float u = 1.0f - t;
-  out = {u * a.x + t * b.x, u * a.y + t * b.y, u * a.z + t * b.z};
-}
-
-float VecDot(const Vector3& a, const Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-
-float VecLengthSq(const Vector3& v) { return v.x * v.x + v.y * v.y + v.z * v.z; }
-
-float VecLength(const Vector3& v) { return static_cast<float>(std::sqrt(static_cast<double>(VecLengthSq(v)))); }
-
-void VecNormalize(Vector3& out, const Vector3& v) {
-  float k = static_cast<float>(1.0 / std::sqrt(static_cast<double>(VecLengthSq(v))));
-  VecScale(out, v, k);
-}
-
-void VecCross(Vector3& out, const Vector3& a, const Vector3& b) {
-  out = {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-
 void VecTransformNormal(Vector3& out, const Vector3& v, const Matrix4& m) {
   out = {v.x * m.m[0][0] + v.y * m.m[1][0] + v.z * m.m[2][0],
          v.x * m.m[0][1] + v.y * m.m[1][1] + v.z * m.m[2][1],

@@ -1,6 +1,7 @@
 // Vectors and 4x4 matrices in the Direct3D conventions: left-handed, y up, row vectors
 // multiplied on the left (v' = v M), translation in row 4, angles in radians, single precision.
 #pragma once
+#include <cmath>
 
 namespace kuvo {
 
@@ -17,17 +18,46 @@ struct Matrix4 {
   float m[4][4];
 };
 
-Vector3& MakeVector3(Vector3& out, float x, float y, float z);
-Vector4& MakeVector4(Vector4& out, float x, float y, float z, float w);
-void VecSubtract(Vector3& out, const Vector3& a, const Vector3& b);
-void VecAdd(Vector3& out, const Vector3& a, const Vector3& b);
-void VecScale(Vector3& out, const Vector3& v, float s);
-void VecLerp(Vector3& out, const Vector3& a, const Vector3& b, float t);
-float VecDot(const Vector3& a, const Vector3& b);
-float VecLengthSq(const Vector3& v);
-float VecLength(const Vector3& v);
-void VecNormalize(Vector3& out, const Vector3& v);
-void VecCross(Vector3& out, const Vector3& a, const Vector3& b);
+// The vector operations are defined here so that the 1 ms physics step can inline them.
+
+inline Vector3& MakeVector3(Vector3& out, float x, float y, float z) {
+  out = {x, y, z};
+  return out;
+}
+
+inline Vector4& MakeVector4(Vector4& out, float x, float y, float z, float w) {
+  out = {x, y, z, w};
+  return out;
+}
+
+inline void VecSubtract(Vector3& out, const Vector3& a, const Vector3& b) { out = {a.x - b.x, a.y - b.y, a.z - b.z}; }
+
+inline void VecAdd(Vector3& out, const Vector3& a, const Vector3& b) { out = {a.x + b.x, a.y + b.y, a.z + b.z}; }
+
+inline void VecScale(Vector3& out, const Vector3& v, float s) { out = {s * v.x, s * v.y, s * v.z}; }
+
+inline void VecLerp(Vector3& out, const Vector3& a, const Vector3& b, float t) {
+  float u = 1.0f - t;
+  out = {u * a.x + t * b.x, u * a.y + t * b.y, u * a.z + t * b.z};
+}
+
+inline float VecDot(const Vector3& a, const Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+
+inline float VecLengthSq(const Vector3& v) { return v.x * v.x + v.y * v.y + v.z * v.z; }
+
+// The square root of a float is exact enough in float: taken in double and rounded back,
+// it gives the same bits.
+inline float VecLength(const Vector3& v) { return std::sqrt(VecLengthSq(v)); }
+
+inline void VecNormalize(Vector3& out, const Vector3& v) {
+  float k = static_cast<float>(1.0 / std::sqrt(static_cast<double>(VecLengthSq(v))));
+  VecScale(out, v, k);
+}
+
+inline void VecCross(Vector3& out, const Vector3& a, const Vector3& b) {
+  out = {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+
 void VecTransformNormal(Vector3& out, const Vector3& v, const Matrix4& m);
 void Vec4Cross(Vector4& out, const Vector4& a, const Vector4& b, const Vector4& c);
 
