@@ -41,18 +41,28 @@ inline std::size_t CellCount() { return static_cast<std::size_t>(LayerSize) * st
 // The scratch grid of the neighbour operations, N x N, kept between operations of one store.
 float* PrivateGrid();
 
-// Splits [0, count) in two halves, the second on a new thread, when the work is large enough to
-// pay for the thread. Each half sees the same arithmetic, so the bits do not depend on the split.
+// Work below this many cells runs on one thread: starting a thread costs about as much as 2^17 cells.
+// Tests lower it to run the split on small grids.
+extern std::size_t MinCellsToSplit;
+bool HaveSecondCore();
+
+// Where ParallelFor splits [0, count): half way when the work pays for a second thread, else count.
+inline int SplitPoint(int count, std::size_t cellsPerItem) {
+  if (count < 2 || static_cast<std::size_t>(count) * cellsPerItem < MinCellsToSplit || !HaveSecondCore())
+    return count;
+  return count / 2;
+}
+
+// Runs fn(begin, end) over [0, SplitPoint) here and [SplitPoint, count) on a second thread. Every item
+// sees the same arithmetic whichever thread runs it, so the bits do not depend on the split.
 // Floating-point flags are per thread: the worker's fault flags are raised again on the caller.
 template <class Fn>
 void ParallelFor(int count, std::size_t cellsPerItem, Fn&& fn) {
-  constexpr std::size_t kMinCellsToSplit = std::size_t{1} << 17;
-  if (count < 2 || static_cast<std::size_t>(count) * cellsPerItem < kMinCellsToSplit ||
-      std::thread::hardware_concurrency() < 2) {
+  int half = SplitPoint(count, cellsPerItem);
+  if (half >= count) {
     fn(0, count);
     return;
   }
-  int half = count / 2;
   int workerFlags = 0;
   std::thread worker;
   try {

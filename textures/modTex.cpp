@@ -32,7 +32,7 @@ GfxTexture* CreateGameTexture(std::uint32_t width, std::uint32_t height) {
   GfxTexture* texture = nullptr;
   Check(Device->CreateTexture(width, height, 0, D3DUSAGE_AUTOGENMIPMAP, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture,
                               nullptr),
-        "CreateTexture");
+        "Device::CreateTexture");
   return texture;
 }
 
@@ -68,9 +68,9 @@ GfxTexture* UploadPlane() {
   GfxSurface* surface = nullptr;
   GfxLockedRect locked{};
   try {
-    Check(texture->GetSurfaceLevel(0, &surface), "GetSurfaceLevel");
+    Check(texture->GetSurfaceLevel(0, &surface), "Texture::GetSurfaceLevel");
     GfxRect rect{0, 0, n, n};
-    Check(surface->LockRect(&locked, &rect, 0), "LockRect");
+    Check(surface->LockRect(&locked, &rect, 0), "Surface::LockRect");
     const std::uint8_t* plane = PlanePixels(0);
     const std::size_t rowBytes = static_cast<std::size_t>(n) * 4;
     if (locked.Pitch == static_cast<std::int32_t>(rowBytes)) {
@@ -81,7 +81,7 @@ GfxTexture* UploadPlane() {
         std::memcpy(static_cast<std::uint8_t*>(locked.pBits) + static_cast<std::ptrdiff_t>(y) * locked.Pitch,
                     plane + y * rowBytes, rowBytes);
     }
-    Check(surface->UnlockRect(), "UnlockRect");
+    Check(surface->UnlockRect(), "Surface::UnlockRect");
   } catch (...) {
     // Nothing will hold these once the error ends start-up.
     ReleaseHandle(surface);
@@ -218,7 +218,7 @@ void BuildTextures() {
   ReleaseHandle(HudTexture);
   ReleaseHandle(HudSurface);
   HudTexture = CreateGameTexture(512, 32);
-  Check(HudTexture->GetSurfaceLevel(0, &HudSurface), "GetSurfaceLevel");
+  Check(HudTexture->GetSurfaceLevel(0, &HudSurface), "Texture::GetSurfaceLevel");
 }
 
 void ReleaseTextures() {
