@@ -2,6 +2,10 @@
 // pocket entry and elastic collisions between equal balls.
 #include "physics/modPhys.h"
 
+#include <bit>
+#include <cmath>
+#include <cstdint>
+
 #include "control/modCtrl.h"
 #include "sound/modDS.h"
 
@@ -19,15 +23,77 @@ constexpr float CushionRestitution = 1.5f;  // the normal component is reversed 
 constexpr float ContactDistanceSq = 0.004225f;  // ball diameter 0.065, squared
 constexpr float PlayingAreaDiagonal = 1.43f;    // |x| + |z| limit: corners cut 0.014 inside the jaws
 
+// A still ball whose roll is at most this cannot be set moving by friction in one step:
+// 0.003 x roll stays far below the stop speed.
+constexpr float StillRollLimit = 1e-5f;
+// Below this the roll's decay would run through subnormal floats.
+constexpr float TinyRoll = 0x1p-100f;
+
+// Rounds x units of 2^-149 (the float grid below 2^-100) to the nearest float, halves to even.
+double RoundToFloatGrid(double x) {
+  if (x < 0x1p23) return (x + 0x1p52) - 0x1p52;  // subnormal range: whole units, halves to even
+  return static_cast<double>(static_cast<float>(x * 0x1p-149)) * 0x1p149;
+}
+
+// r + 0.03 (v - r) for v = 0 and |r| < 2^-100, with the bits float arithmetic gives, worked out on
+// the integer grid of 2^-149 instead: subnormal operands cost about a hundred cycles each on many
+// processors, and the rolls of balls at rest decay into them within seconds and stay there.
+float DecayTinyRoll(float r) {
+  const std::uint32_t bits = std::bit_cast<std::uint32_t>(r);
+  const std::uint32_t exponent = (bits >> 23) & 0xFFu;
+  const std::uint64_t mantissa = bits & 0x7FFFFFu;
+  const double units = static_cast<double>(exponent == 0 ? mantissa : (mantissa | 0x800000u) << (exponent - 1));
+  const double share = RoundToFloatGrid(static_cast<double>(RollCoupling) * units);  // exact product
+  const double left = units - share;  // exact: both are whole units below 2^50
+  if (left == 0.0) return 0.0f;
+  const std::uint32_t sign = bits & 0x80000000u;
+  if (left < 0x1p23) return std::bit_cast<float>(sign | static_cast<std::uint32_t>(left));
+  const float magnitude = static_cast<float>(left * 0x1p-149);
+  return sign ? -magnitude : magnitude;
+}
+
+float DecayStillRoll(float velocity, float roll) {
+  if (roll == 0.0f) return 0.0f;  // +0 whatever the signs of the zeros
+  // From 16 x 2^-149 down, 0.03 x roll rounds to nothing: the roll stays where it is for good.
+  if (std::fabs(roll) <= 0x1p-145f) return roll;
+  if (std::fabs(roll) < TinyRoll) return DecayTinyRoll(roll);
+  return roll + RollCoupling * (velocity - roll);
+}
+
 bool InPlayingArea(const Vector3& p) {
   return p.x + p.z <= PlayingAreaDiagonal && p.x - p.z <= PlayingAreaDiagonal &&
          -p.x + p.z <= PlayingAreaDiagonal && -p.x - p.z <= PlayingAreaDiagonal && p.z >= -0.5f && p.z <= 0.5f;
+}
+
+bool IsStill(const BallState& b) {
+  return b.Velocity.x == 0.0f && b.Velocity.y == 0.0f && b.Velocity.z == 0.0f &&
+         std::fabs(b.RollVelocity.x) <= StillRollLimit && std::fabs(b.RollVelocity.y) <= StillRollLimit &&
+         std::fabs(b.RollVelocity.z) <= StillRollLimit;
+}
+
+// The step of a ball lying still long after a stroke: the general step's result for it, without
+// the square root and the subnormal arithmetic of its decaying roll.
+void StepStillBall(BallState& b) {
+  b.RollVelocity = {DecayStillRoll(b.Velocity.x, b.RollVelocity.x), DecayStillRoll(b.Velocity.y, b.RollVelocity.y),
+                    DecayStillRoll(b.Velocity.z, b.RollVelocity.z)};
+  b.Velocity = {0.0f, 0.0f, 0.0f};
 }
 
 // Moves ball i on the cloth by one step. Returns true while the ball is moving or has started to drop.
 bool MoveBallOnTable(int i) {
   BallState& b = Balls[i];
   VecAdd(b.Position, b.Position, b.Velocity);
+  if (IsStill(b)) {
+    StepStillBall(b);
+    if (InPlayingArea(b.Position)) {
+      b.Position.y = 0.0f;
+      return false;
+    }
+    PlayThud(0.0f);
+    b.Status = BallDropping;
+    StepPocketDrop(i);
+    return true;
+  }
   Vector3 slip, share;
   VecSubtract(slip, b.Velocity, b.RollVelocity);
   VecScale(share, slip, RollCoupling);

@@ -1,7 +1,10 @@
 // The 1 ms physics step: friction, rolling, collisions, cushions and the drop into a pocket.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <vector>
 
 #include "tests/GameFixture.h"
 
@@ -235,4 +238,36 @@ TEST_F(PhysicsTest, DropGlidesTowardsThePocketsTarget) {
   StepPocketDrop(1);
   EXPECT_FLOAT_EQ(Balls[1].Position.x, 2.97f);
   EXPECT_EQ(Balls[1].Position.z, 0.0f);
+}
+
+TEST_F(PhysicsTest, StillBallsDecayTheirRollBitForBitLikePlainFloatArithmetic) {
+  // Rolls from the largest a still ball can hold down through the subnormals, both signs.
+  std::vector<float> rolls = {0.0f, -0.0f, 1e-5f, -1e-5f, 0x1p-100f, 0x1p-126f, 0x1p-149f, 17 * 0x1p-149f, 0x1p-145f};
+  std::uint32_t state = 12345;
+  for (int k = 0; k < 20000; ++k) {
+    state = state * 1664525u + 1013904223u;
+    float magnitude = std::ldexp(1.0f + static_cast<float>(state >> 9) * 0x1p-23f, -static_cast<int>(17 + state % 133));
+    rolls.push_back((state & 1) ? magnitude : -magnitude);
+  }
+  BallsAtRest = true;
+  for (std::size_t first = 0; first < rolls.size(); first += BallCount) {
+    for (int i = 0; i < BallCount; ++i) {
+      float r = rolls[(first + i) % rolls.size()];
+      Place(i, -0.8f + 0.1f * static_cast<float>(i), 0.0f);
+      Balls[i].RollVelocity = {r, 0.0f, -r};
+    }
+    StepPhysics();
+    for (int i = 0; i < BallCount; ++i) {
+      volatile float r = rolls[(first + i) % rolls.size()];
+      volatile float v = 0.0f;
+      float expected = r + 0.03f * (v - r);
+      float expectedNegated = -r + 0.03f * (v - -r);
+      ASSERT_EQ(std::bit_cast<std::uint32_t>(Balls[i].RollVelocity.x), std::bit_cast<std::uint32_t>(expected))
+          << "roll " << r;
+      ASSERT_EQ(std::bit_cast<std::uint32_t>(Balls[i].RollVelocity.z), std::bit_cast<std::uint32_t>(expectedNegated))
+          << "roll " << -r;
+      ASSERT_EQ(VecLengthSq(Balls[i].Velocity), 0.0f);
+    }
+  }
+  EXPECT_TRUE(BallsAtRest);
 }
