@@ -1,8 +1,9 @@
 // Every testing backend at once, installed as the Host for as long as the value lives:
-// the whole game runs with no window, GPU or sound card.
+// the whole game runs with no window, GPU or sound card. The recorders start by counting only.
 #pragma once
 #include "platform/Platform.h"
 #include "platform/testing/RecordingAudio.h"
+#include "platform/testing/RecordingGfx.h"
 #include "platform/testing/ScriptedWindow.h"
 #include "platform/testing/VirtualClock.h"
 
@@ -12,12 +13,15 @@ struct HeadlessPlatform {
   VirtualClock clock;
   ScriptedWindow window;
   RecordingAudio audio{RecordingAudio::Mode::CountOnly};
+  RecordingGfx gfx;  // counts only until a test asks for the log
 
   explicit HeadlessPlatform(double timeOfDayAtStart = 0.0) : clock(timeOfDayAtStart) {
     Host = Platform{};
     Host.clock = &clock;
     Host.window = &window;
     Host.audio = &audio;
+    Host.gfx = &gfx;
+    gfx.SetKeepLog(false);
   }
   ~HeadlessPlatform() { Host = Platform{}; }
   HeadlessPlatform(const HeadlessPlatform&) = delete;
