@@ -1,0 +1,121 @@
+// The run loop on the testing backends: pacing of the 1 ms steps, pausing, the game-over
+// branch and shutdown, driven pass by pass through the scripted window.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <stdexcept>
+#include <vector>
+
+#include "app/modMain.h"
+#include "control/modCtrl.h"
+#include "platform/testing/Headless.h"
+
+using namespace kuvo;
+
+namespace {
+
+struct PassRecord {
+  double simTime;
+  double clockNow;
+  bool gameOver;
+  long plays;
+};
+
+class RunLoopTest : public ::testing::Test {
+ protected:
+  HeadlessPlatform host;
+  std::vector<PassRecord> passes;  // the state each pump finds, i.e. after the previous pass
+
+  void SetUp() override {
+    IsComputer[1] = false;
+    IsComputer[2] = false;
+  }
+
+  // Runs the game; `step(pass)` acts at the top of every pass. A loop still running after
+  // `limit` passes fails the test.
+  template <class Step>
+  void Run(Step step, long limit = 1000) {
+    host.window.script = [&](long pass, ScriptedWindow&) {
+      passes.push_back({SimTime, ClockNow, GameOver, host.audio.Count(AudioOp::Play)});
+      if (pass >= limit) throw std::runtime_error("the run loop did not stop");
+      step(pass);
+    };
+    RunGame();
+  }
+};
+
+long Steps(double simTime) { return std::lround(simTime * 1000.0); }
+
+}  // namespace
+
+TEST_F(RunLoopTest, StepsRunStrictlyWhileSimulationTimeIsBehindTheClock) {
+  Run([&](long pass) {
+    if (pass == 0) host.clock.Advance(0.001);
+    if (pass == 1) host.clock.Advance(0.0024);
+    if (pass == 2) {
+      host.clock.Advance(0.0052);
+      host.window.PressKey(27);
+    }
+  });
+  ASSERT_EQ(passes.size(), 3u);
+  // Clock and simulation meet exactly at 1 ms: the strict comparison runs no second step.
+  EXPECT_EQ(passes[1].simTime, 0.001);
+  EXPECT_EQ(passes[1].clockNow, 0.001);
+  // 3.4 ms of clock: the simulation ends the pass at the first whole step not behind it.
+  EXPECT_EQ(Steps(passes[2].simTime), 4);
+  EXPECT_GE(passes[2].simTime, passes[2].clockNow);
+  // Esc ends the loop after the pass in which it was pressed has run all of its steps.
+  EXPECT_EQ(Steps(SimTime), 9);
+  EXPECT_EQ(host.window.Pumps(), 3);
+  EXPECT_FALSE(Running);
+  EXPECT_TRUE(host.window.CursorVisible());
+  EXPECT_EQ(Device, nullptr);
+}
+
+TEST_F(RunLoopTest, InactiveTimeIsDroppedNotCaughtUp) {
+  Run([&](long pass) {
+    if (pass == 0) host.window.SetActive(false);
+    if (pass >= 1 && pass <= 3) host.clock.Advance(1.0);
+    if (pass == 4) {
+      host.window.SetActive(true);
+      host.clock.Advance(0.002);
+    }
+    if (pass == 6) {
+      host.window.PressKey(27);
+      host.clock.Advance(0.001);  // Esc is read by the next step
+    }
+  });
+  // While paused the loop sleeps 15 ms per pass and keeps the simulation level with the clock.
+  EXPECT_EQ(host.clock.SleepCalls(), 4);
+  EXPECT_EQ(passes[4].simTime, passes[4].clockNow);
+  EXPECT_GT(passes[4].clockNow, 3.0);
+  // Back in play, only the time since the last paused pass is stepped: its sleep and the 2 ms.
+  const long resumed = Steps(passes[5].simTime - passes[4].simTime);
+  EXPECT_GE(resumed, 17);
+  EXPECT_LE(resumed, 18);  // 17 ms of clock, give or take the rounding of the sums
+}
+
+TEST_F(RunLoopTest, GameOverBlinksEvery51PassesAndF5PlaysOn) {
+  Run([&](long pass) {
+    if (pass == 0) GameOver = true;
+    if (pass == 160) host.window.PressKey(116);
+    if (pass == 162) {
+      host.window.PressKey(27);
+      host.clock.Advance(0.001);
+    }
+  });
+  ASSERT_EQ(passes.size(), 163u);
+  const long before = passes[1].plays;
+  // The scoring sound marks every flip of the result text: the 51st, 102nd and 153rd pass of the
+  // branch (passes 50, 101 and 152, whose effect the next pump sees).
+  EXPECT_EQ(passes[50].plays, before);
+  EXPECT_EQ(passes[51].plays, before + 1);
+  EXPECT_EQ(passes[101].plays, before + 1);
+  EXPECT_EQ(passes[102].plays, before + 2);
+  EXPECT_EQ(passes[153].plays, before + 3);
+  EXPECT_EQ(passes[160].plays, before + 3);
+  EXPECT_TRUE(passes[160].gameOver);
+  // F5 racks in the game-over branch; the next pass is normal play again.
+  EXPECT_FALSE(passes[161].gameOver);
+  EXPECT_EQ(host.clock.SleepCalls(), 161);
+}
