@@ -1,6 +1,5 @@
 // The rendering device, the order of one frame, and window activation.
 #include "app/modMain.h"
-
 #include "platform/Errors.h"
 #include "platform/Gfx.h"
 #include "platform/Platform.h"
@@ -40,9 +39,9 @@ void CreateDevice3D() {
   Direct3D->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, Host.window,
                          D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_FPU_PRESERVE, &parameters, &Device);
   if (!Device) {
-    HRESULT hr = Direct3D->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, Host.window,
-                                        D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_FPU_PRESERVE, &parameters,
-                                        &Device);
+    HRESULT hr =
+        Direct3D->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, Host.window,
+                               D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_FPU_PRESERVE, &parameters, &Device);
     // Without a device nothing can be drawn: end the run here, naming the call, rather than at first use.
     if (!Device) throw DeviceError("Direct3D::CreateDevice", Failed(hr) ? hr : E_FAIL);
   }

@@ -171,10 +171,8 @@ void cMesh::AddWallQuad(std::span<const OutlinePoint> points, std::int32_t j, st
   const std::int32_t base = vertexCount;
   MakeVertex(corner0.x, y0, corner0.z, normal.x, normal.y, normal.z, y0 * ScTex, r, 1.0f, 0.0f, vertices[base]);
   MakeVertex(corner0.x, y1, corner0.z, normal.x, normal.y, normal.z, y1 * ScTex, r, 1.0f, 1.0f, vertices[base + 1]);
-  MakeVertex(corner2.x, y0, corner2.z, normal.x, normal.y, normal.z, y0 * ScTex, tvEnd, 0.0f, 0.0f,
-             vertices[base + 2]);
-  MakeVertex(corner2.x, y1, corner2.z, normal.x, normal.y, normal.z, y1 * ScTex, tvEnd, 0.0f, 1.0f,
-             vertices[base + 3]);
+  MakeVertex(corner2.x, y0, corner2.z, normal.x, normal.y, normal.z, y0 * ScTex, tvEnd, 0.0f, 0.0f, vertices[base + 2]);
+  MakeVertex(corner2.x, y1, corner2.z, normal.x, normal.y, normal.z, y1 * ScTex, tvEnd, 0.0f, 1.0f, vertices[base + 3]);
   const std::int32_t order[6] = {0, 1, 2, 2, 1, 3};
   for (int k = 0; k < 6; ++k) indices[indexCount + k] = Index16(base + order[k]);
   vertexCount += 4;

@@ -48,8 +48,8 @@ class cMesh {
   HRESULT Draw();
 
   // A horizontal face at height code `height`, facing up; `triangleIndices` refer to points 0..n−1.
-  void AddFlatPolygon(std::span<const OutlinePoint> points, std::int32_t n, std::span<const std::int16_t> triangleIndices,
-                      std::int32_t m, std::uint8_t height);
+  void AddFlatPolygon(std::span<const OutlinePoint> points, std::int32_t n,
+                      std::span<const std::int16_t> triangleIndices, std::int32_t m, std::uint8_t height);
   // The vertical rectangle along the edge from point j to point (j + 1) mod n, between heights A and B.
   void AddWallQuad(std::span<const OutlinePoint> points, std::int32_t j, std::int32_t n, std::uint8_t A,
                    std::uint8_t B);

@@ -40,9 +40,9 @@ constexpr double kCushionScale = 0.0125;
 constexpr int kCushionOffset = 128;
 
 // The pockets' aim spots and opening yaws (multiples of the single-precision quarter turn).
-constexpr Vector3 kPocketSpots[6] = {
-    {0.966f, 0.78539824f, -0.466f}, {-0.966f, 2.3561947f, -0.466f}, {-0.966f, 3.9269912f, 0.466f},
-    {0.966f, 5.4977875f, 0.466f},   {0.0f, 1.5707965f, -0.5f},      {0.0f, 4.7123895f, 0.5f}};
+constexpr Vector3 kPocketSpots[6] = {{0.966f, 0.78539824f, -0.466f}, {-0.966f, 2.3561947f, -0.466f},
+                                     {-0.966f, 3.9269912f, 0.466f},  {0.966f, 5.4977875f, 0.466f},
+                                     {0.0f, 1.5707965f, -0.5f},      {0.0f, 4.7123895f, 0.5f}};
 // The rims sit this much further out than the spots, along each axis the spot is off centre.
 constexpr float kRimShift = 0.034f;
 constexpr float kRimHeight = -0.007f;
@@ -142,8 +142,10 @@ void AddOutlineTriangle(std::int32_t a, std::int32_t b, std::int32_t c) {
 
 void TriangulateOutline() {
   const int n = OutlinePointCount;
-  if (n < 3) throw std::runtime_error("TriangulateOutline: an outline needs at least 3 points, got " + std::to_string(n));
-  if (static_cast<int>(OutlinePoints.size()) < n) throw std::runtime_error("TriangulateOutline: too few outline points");
+  if (n < 3)
+    throw std::runtime_error("TriangulateOutline: an outline needs at least 3 points, got " + std::to_string(n));
+  if (static_cast<int>(OutlinePoints.size()) < n)
+    throw std::runtime_error("TriangulateOutline: too few outline points");
   const std::vector<OutlinePoint>& P = OutlinePoints;
   std::array<bool, kOutlineCapacity> removed{};
   OutlineIndexCount = 0;

@@ -244,8 +244,8 @@ class GfxDevice {
   virtual HRESULT BeginScene() = 0;
   virtual HRESULT EndScene() = 0;
   // rects may be null only when count is 0.
-  virtual HRESULT Clear(std::uint32_t count, const GfxRect* rects, std::uint32_t flags, std::uint32_t colour,
-                        float z, std::uint32_t stencil) = 0;
+  virtual HRESULT Clear(std::uint32_t count, const GfxRect* rects, std::uint32_t flags, std::uint32_t colour, float z,
+                        std::uint32_t stencil) = 0;
   // All four arguments null: the whole back buffer to the whole window.
   virtual HRESULT Present(const GfxRect* sourceRect, const GfxRect* destRect, Window* overrideWindow,
                           const void* dirtyRegion) = 0;
@@ -290,12 +290,11 @@ class Gfx {
   virtual HRESULT GetAdapterDisplayMode(std::uint32_t adapter, GfxDisplayMode* mode) = 0;
   // qualityLevels may be null.
   virtual HRESULT CheckDeviceMultiSampleType(std::uint32_t adapter, std::uint32_t deviceType,
-                                             std::uint32_t surfaceFormat, bool windowed,
-                                             std::uint32_t multiSampleType, std::uint32_t* qualityLevels) = 0;
+                                             std::uint32_t surfaceFormat, bool windowed, std::uint32_t multiSampleType,
+                                             std::uint32_t* qualityLevels) = 0;
   // The device draws into focusWindow's client area.
   virtual HRESULT CreateDevice(std::uint32_t adapter, std::uint32_t deviceType, Window* focusWindow,
-                               std::uint32_t behaviorFlags, GfxPresentParameters* parameters,
-                               GfxDevice** device) = 0;
+                               std::uint32_t behaviorFlags, GfxPresentParameters* parameters, GfxDevice** device) = 0;
   virtual std::uint32_t Release() = 0;
 
  protected:

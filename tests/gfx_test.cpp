@@ -1,4 +1,6 @@
 // Device creation and its fallbacks, and the recording graphics service the other tests stand on.
+#include "platform/Gfx.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -6,7 +8,6 @@
 
 #include "app/modMain.h"
 #include "platform/Errors.h"
-#include "platform/Gfx.h"
 #include "platform/Platform.h"
 #include "platform/testing/RecordingGfx.h"
 #include "platform/testing/ScriptedWindow.h"
@@ -247,8 +248,8 @@ TEST_F(RecordingBackend, DrawsAreCheckedAgainstTheBoundBuffers) {
 
 TEST_F(RecordingBackend, DeclarationsShadersAndConstantsAreKept) {
   // The 40-byte mesh declaration, packed by hand as the game packs it.
-  const std::uint8_t packed[40] = {0, 0, 0,  0, 2, 0, 0, 0, 0, 0, 12, 0, 2, 0, 3, 0, 0, 0, 24, 0,
-                                   1, 0, 5,  0, 0, 0, 32, 0, 1, 0, 5, 1, 0xFF, 0, 0, 0, 17, 0, 0, 0};
+  const std::uint8_t packed[40] = {0, 0, 0, 0, 2, 0, 0,  0, 0, 0, 12, 0, 2,    0, 3, 0, 0,  0, 24, 0,
+                                   1, 0, 5, 0, 0, 0, 32, 0, 1, 0, 5,  1, 0xFF, 0, 0, 0, 17, 0, 0,  0};
   GfxVertexDeclaration* declaration = nullptr;
   ASSERT_EQ(device->CreateVertexDeclaration(packed, &declaration), S_OK);
   const auto& elements = dynamic_cast<RecordingVertexDeclaration*>(declaration)->Elements();
@@ -258,8 +259,8 @@ TEST_F(RecordingBackend, DeclarationsShadersAndConstantsAreKept) {
   EXPECT_EQ(elements[4].Type, D3DDECLTYPE_UNUSED);
 
   // vs_2_0: a comment of 2 tokens, "mov oPos, v0" (length 2), end.
-  const std::uint32_t vs[] = {0xFFFE0200, 0x0002FFFE, 0xFFFFFFFF, 0x0000FFFF, 0x02000001, 0xC00F0000, 0x90E40000,
-                              0x0000FFFF};
+  const std::uint32_t vs[] = {0xFFFE0200, 0x0002FFFE, 0xFFFFFFFF, 0x0000FFFF,
+                              0x02000001, 0xC00F0000, 0x90E40000, 0x0000FFFF};
   GfxVertexShader* vertexShader = nullptr;
   ASSERT_EQ(device->CreateVertexShader(vs, &vertexShader), S_OK);
   EXPECT_EQ(dynamic_cast<RecordingVertexShader*>(vertexShader)->Tokens().size(), 8u);

@@ -277,9 +277,9 @@ TEST_F(MeshTest, AppendBuildGrowsPastItsStartingBounds) {
 TEST_F(MeshTest, UploadCreatesManagedBuffersOfExactSize) {
   cMesh mesh;
   mesh.BuildTaperedCylinder(16, 0.0125f, 0.005f, 1.6f);
-  EXPECT_EQ(gfx.Names(), (std::vector<std::string_view>{"Device::CreateVertexBuffer", "VertexBuffer::Lock",
-                                                          "VertexBuffer::Unlock", "Device::CreateIndexBuffer",
-                                                          "IndexBuffer::Lock", "IndexBuffer::Unlock"}));
+  EXPECT_EQ(gfx.Names(),
+            (std::vector<std::string_view>{"Device::CreateVertexBuffer", "VertexBuffer::Lock", "VertexBuffer::Unlock",
+                                           "Device::CreateIndexBuffer", "IndexBuffer::Lock", "IndexBuffer::Unlock"}));
   const auto& calls = gfx.Calls();
   EXPECT_EQ(calls[0].args, (std::vector<double>{32 * 40, 0, 0x212, D3DPOOL_MANAGED, 0}));
   EXPECT_EQ(calls[1].args, (std::vector<double>{double(calls[0].created), 0, 32 * 40, 0}));

@@ -139,8 +139,8 @@ TEST(TriangulateOutline, SmallOutlinesClipInTheStatedOrder) {
 
 TEST(TriangulateOutline, StoredRecordsNineAndTwentyTwo) {
   EXPECT_EQ(Triangulate(ParseRecord(kRecords[9]).points),
-            (std::vector<int>{11, 0, 1, 11, 1, 2, 11, 2, 3, 11, 3, 4, 11, 4, 5, 11, 5, 6, 11, 6, 7, 7, 8, 9, 7, 9, 10,
-                              7, 10, 11}));
+            (std::vector<int>{11, 0, 1, 11, 1, 2, 11, 2, 3, 11, 3, 4,  11, 4,  5,
+                              11, 5, 6, 11, 6, 7, 7,  8, 9, 7,  9, 10, 7,  10, 11}));
   EXPECT_EQ(Triangulate(ParseRecord(kRecords[22]).points),
             (std::vector<int>{4, 5, 6, 8, 9, 10, 8, 10, 0, 8, 0, 1, 3, 4, 6, 3, 6, 7, 7, 8, 1, 7, 1, 2, 7, 2, 3}));
 }
@@ -269,11 +269,10 @@ TEST_F(ModelsTest, TableMeshSizesAndUploadedGeometry) {
 TEST_F(ModelsTest, CushionOutlineAndPocketPlacement) {
   BuildModels();
   const float outline[24][2] = {
-      {-0.95f, 0.5f},   {-1.0f, 0.55f},     {-1.05f, 0.5f},    {-1.0f, 0.45f},  {-1.0f, -0.45f}, {-1.05f, -0.5f},
-      {-1.0f, -0.55f},  {-0.95f, -0.5f},    {-0.0375f, -0.5f}, {-0.0375f, -0.5625f}, {0.0375f, -0.5625f},
-      {0.0375f, -0.5f}, {0.95f, -0.5f},     {1.0f, -0.55f},    {1.05f, -0.5f},  {1.0f, -0.45f},  {1.0f, 0.45f},
-      {1.05f, 0.5f},    {1.0f, 0.55f},      {0.95f, 0.5f},     {0.0375f, 0.5f}, {0.0375f, 0.5625f},
-      {-0.0375f, 0.5625f}, {-0.0375f, 0.5f}};
+      {-0.95f, 0.5f},  {-1.0f, 0.55f},  {-1.05f, 0.5f},    {-1.0f, 0.45f},       {-1.0f, -0.45f},     {-1.05f, -0.5f},
+      {-1.0f, -0.55f}, {-0.95f, -0.5f}, {-0.0375f, -0.5f}, {-0.0375f, -0.5625f}, {0.0375f, -0.5625f}, {0.0375f, -0.5f},
+      {0.95f, -0.5f},  {1.0f, -0.55f},  {1.05f, -0.5f},    {1.0f, -0.45f},       {1.0f, 0.45f},       {1.05f, 0.5f},
+      {1.0f, 0.55f},   {0.95f, 0.5f},   {0.0375f, 0.5f},   {0.0375f, 0.5625f},   {-0.0375f, 0.5625f}, {-0.0375f, 0.5f}};
   ASSERT_EQ(CushionPointCount, 24);
   ASSERT_EQ(CushionPoints.size(), 24u);
   for (int k = 0; k < 24; ++k) {
@@ -287,7 +286,7 @@ TEST_F(ModelsTest, CushionOutlineAndPocketPlacement) {
   const float spots[6][3] = {{0.966f, 0.78539824f, -0.466f}, {-0.966f, 2.3561947f, -0.466f},
                              {-0.966f, 3.9269912f, 0.466f},  {0.966f, 5.4977875f, 0.466f},
                              {0.0f, 1.5707965f, -0.5f},      {0.0f, 4.7123895f, 0.5f}};
-  const float rims[6][3] = {{1.0f, -0.007f, -0.5f}, {-1.0f, -0.007f, -0.5f}, {-1.0f, -0.007f, 0.5f},
+  const float rims[6][3] = {{1.0f, -0.007f, -0.5f}, {-1.0f, -0.007f, -0.5f},  {-1.0f, -0.007f, 0.5f},
                             {1.0f, -0.007f, 0.5f},  {0.0f, -0.007f, -0.534f}, {0.0f, -0.007f, 0.534f}};
   for (int i = 0; i < 6; ++i) {
     SCOPED_TRACE("pocket " + std::to_string(i));

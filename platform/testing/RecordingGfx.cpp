@@ -20,13 +20,19 @@ double Flag(const void* p) { return p ? 1.0 : 0.0; }
 std::uint64_t IndicesFor(std::uint32_t type, std::uint32_t primitives) {
   std::uint64_t p = primitives;
   switch (type) {
-    case D3DPT_POINTLIST: return p;
-    case D3DPT_LINELIST: return 2 * p;
-    case D3DPT_LINESTRIP: return p + 1;
-    case D3DPT_TRIANGLELIST: return 3 * p;
+    case D3DPT_POINTLIST:
+      return p;
+    case D3DPT_LINELIST:
+      return 2 * p;
+    case D3DPT_LINESTRIP:
+      return p + 1;
+    case D3DPT_TRIANGLELIST:
+      return 3 * p;
     case D3DPT_TRIANGLESTRIP:
-    case D3DPT_TRIANGLEFAN: return p + 2;
-    default: return 0;
+    case D3DPT_TRIANGLEFAN:
+      return p + 2;
+    default:
+      return 0;
   }
 }
 
@@ -139,8 +145,9 @@ HRESULT RecordingVertexBuffer::Lock(std::uint32_t offset, std::uint32_t size, vo
       locked_ = true;
     }
   }
-  recorder_->Log(name, hr, {static_cast<double>(Id()), static_cast<double>(offset), static_cast<double>(size),
-                            static_cast<double>(flags)});
+  recorder_->Log(
+      name, hr,
+      {static_cast<double>(Id()), static_cast<double>(offset), static_cast<double>(size), static_cast<double>(flags)});
   return hr;
 }
 
@@ -173,8 +180,9 @@ HRESULT RecordingIndexBuffer::Lock(std::uint32_t offset, std::uint32_t size, voi
       locked_ = true;
     }
   }
-  recorder_->Log(name, hr, {static_cast<double>(Id()), static_cast<double>(offset), static_cast<double>(size),
-                            static_cast<double>(flags)});
+  recorder_->Log(
+      name, hr,
+      {static_cast<double>(Id()), static_cast<double>(offset), static_cast<double>(size), static_cast<double>(flags)});
   return hr;
 }
 
@@ -264,8 +272,8 @@ HRESULT RecordingSurface::LockRect(GfxLockedRect* locked, const GfxRect* rect, s
   if (locked) *locked = GfxLockedRect{0, nullptr};
   RecordingTexture::Level& level = texture_->LevelData(level_);
   if (hr == S_OK) {
-    GfxRect r = rect ? *rect
-                     : GfxRect{0, 0, static_cast<std::int32_t>(level.width), static_cast<std::int32_t>(level.height)};
+    GfxRect r =
+        rect ? *rect : GfxRect{0, 0, static_cast<std::int32_t>(level.width), static_cast<std::int32_t>(level.height)};
     bool inside = r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom &&
                   r.right <= static_cast<std::int32_t>(level.width) &&
                   r.bottom <= static_cast<std::int32_t>(level.height);
@@ -277,10 +285,10 @@ HRESULT RecordingSurface::LockRect(GfxLockedRect* locked, const GfxRect* rect, s
       level.locked = true;
     }
   }
-  recorder_->Log(name, hr,
-                 {static_cast<double>(Id()), Flag(rect), rect ? double(rect->left) : 0.0,
-                  rect ? double(rect->top) : 0.0, rect ? double(rect->right) : 0.0, rect ? double(rect->bottom) : 0.0,
-                  static_cast<double>(flags)});
+  recorder_->Log(
+      name, hr,
+      {static_cast<double>(Id()), Flag(rect), rect ? double(rect->left) : 0.0, rect ? double(rect->top) : 0.0,
+       rect ? double(rect->right) : 0.0, rect ? double(rect->bottom) : 0.0, static_cast<double>(flags)});
   return hr;
 }
 
@@ -430,14 +438,14 @@ HRESULT RecordingDevice::Clear(std::uint32_t count, const GfxRect* rects, std::u
   constexpr std::uint32_t known = D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL;
   if (hr == S_OK && ((count > 0 && !rects) || (flags & ~known) != 0 || flags == 0 || z < 0.0f || z > 1.0f))
     hr = D3DERR_INVALIDCALL;
-  RecordedCall* call = recorder_->Log(name, hr,
-                                      {static_cast<double>(count), static_cast<double>(flags),
-                                       static_cast<double>(colour), static_cast<double>(z),
-                                       static_cast<double>(stencil)});
+  RecordedCall* call =
+      recorder_->Log(name, hr,
+                     {static_cast<double>(count), static_cast<double>(flags), static_cast<double>(colour),
+                      static_cast<double>(z), static_cast<double>(stencil)});
   if (call && rects) {
     for (std::uint32_t i = 0; i < count; ++i)
-      call->args.insert(call->args.end(), {double(rects[i].left), double(rects[i].top), double(rects[i].right),
-                                           double(rects[i].bottom)});
+      call->args.insert(call->args.end(),
+                        {double(rects[i].left), double(rects[i].top), double(rects[i].right), double(rects[i].bottom)});
   }
   return hr;
 }
@@ -531,14 +539,14 @@ HRESULT RecordingDevice::SetIndices(GfxIndexBuffer* buffer) {
 }
 
 HRESULT RecordingDevice::CheckDraw(std::uint32_t type, std::int32_t baseVertexIndex, std::uint32_t minVertexIndex,
-                                   std::uint32_t numVertices, std::uint32_t startIndex,
-                                   std::uint32_t primitiveCount) {
+                                   std::uint32_t numVertices, std::uint32_t startIndex, std::uint32_t primitiveCount) {
   std::uint64_t count = IndicesFor(type, primitiveCount);
   if (count == 0 || !indices_ || !stream_ || streamStride_ == 0 || numVertices == 0) return D3DERR_INVALIDCALL;
   std::uint64_t available = indices_->Bytes().size() / indices_->IndexSize();
   if (startIndex + count > available) return D3DERR_INVALIDCALL;
   std::size_t vbSize = stream_->Bytes().size();
-  std::int64_t vertices = streamOffset_ >= vbSize ? 0 : static_cast<std::int64_t>((vbSize - streamOffset_) / streamStride_);
+  std::int64_t vertices =
+      streamOffset_ >= vbSize ? 0 : static_cast<std::int64_t>((vbSize - streamOffset_) / streamStride_);
 
   CheckedRange& c = checked_;
   if (c.buffer != indices_ || c.version != indices_->Version() || c.startIndex != startIndex || c.count != count) {
@@ -564,10 +572,10 @@ HRESULT RecordingDevice::DrawIndexedPrimitive(std::uint32_t type, std::int32_t b
   constexpr std::string_view name = "Device::DrawIndexedPrimitive";
   HRESULT hr = recorder_->Enter(name);
   if (hr == S_OK) hr = CheckDraw(type, baseVertexIndex, minVertexIndex, numVertices, startIndex, primitiveCount);
-  recorder_->Log(name, hr,
-                 {static_cast<double>(type), static_cast<double>(baseVertexIndex), static_cast<double>(minVertexIndex),
-                  static_cast<double>(numVertices), static_cast<double>(startIndex),
-                  static_cast<double>(primitiveCount)});
+  recorder_->Log(
+      name, hr,
+      {static_cast<double>(type), static_cast<double>(baseVertexIndex), static_cast<double>(minVertexIndex),
+       static_cast<double>(numVertices), static_cast<double>(startIndex), static_cast<double>(primitiveCount)});
   return hr;
 }
 
@@ -726,8 +734,7 @@ HRESULT RecordingDevice::SetPixelShader(GfxPixelShader* shader) {
   return hr;
 }
 
-HRESULT RecordingDevice::SetVertexShaderConstantF(std::uint32_t startRegister, const float* data,
-                                                  std::uint32_t count) {
+HRESULT RecordingDevice::SetVertexShaderConstantF(std::uint32_t startRegister, const float* data, std::uint32_t count) {
   constexpr std::string_view name = "Device::SetVertexShaderConstantF";
   HRESULT hr = recorder_->Enter(name);
   bool ok = data && std::uint64_t{startRegister} + count <= kVertexConstants;
@@ -737,14 +744,12 @@ HRESULT RecordingDevice::SetVertexShaderConstantF(std::uint32_t startRegister, c
     else
       std::copy(data, data + 4 * count, vertexConstants_.begin() + 4 * startRegister);
   }
-  RecordedCall* call =
-      recorder_->Log(name, hr, {static_cast<double>(startRegister), static_cast<double>(count)});
+  RecordedCall* call = recorder_->Log(name, hr, {static_cast<double>(startRegister), static_cast<double>(count)});
   if (call && ok) call->args.insert(call->args.end(), data, data + 4 * count);
   return hr;
 }
 
-HRESULT RecordingDevice::SetPixelShaderConstantF(std::uint32_t startRegister, const float* data,
-                                                 std::uint32_t count) {
+HRESULT RecordingDevice::SetPixelShaderConstantF(std::uint32_t startRegister, const float* data, std::uint32_t count) {
   constexpr std::string_view name = "Device::SetPixelShaderConstantF";
   HRESULT hr = recorder_->Enter(name);
   bool ok = data && std::uint64_t{startRegister} + count <= kPixelConstants;
@@ -754,8 +759,7 @@ HRESULT RecordingDevice::SetPixelShaderConstantF(std::uint32_t startRegister, co
     else
       std::copy(data, data + 4 * count, pixelConstants_.begin() + 4 * startRegister);
   }
-  RecordedCall* call =
-      recorder_->Log(name, hr, {static_cast<double>(startRegister), static_cast<double>(count)});
+  RecordedCall* call = recorder_->Log(name, hr, {static_cast<double>(startRegister), static_cast<double>(count)});
   if (call && ok) call->args.insert(call->args.end(), data, data + 4 * count);
   return hr;
 }
@@ -808,14 +812,14 @@ HRESULT RecordingGfx::CheckDeviceMultiSampleType(std::uint32_t adapter, std::uin
 }
 
 HRESULT RecordingGfx::CreateDevice(std::uint32_t adapter, std::uint32_t deviceType, Window* focusWindow,
-                                   std::uint32_t behaviorFlags, GfxPresentParameters* parameters,
-                                   GfxDevice** device) {
+                                   std::uint32_t behaviorFlags, GfxPresentParameters* parameters, GfxDevice** device) {
   constexpr std::string_view name = "Direct3D::CreateDevice";
   HRESULT hr = recorder_->Enter(name);
   if (device) *device = nullptr;
   std::uint32_t created = 0;
   if (hr == S_OK) {
-    constexpr std::uint32_t vertexProcessing = D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING;
+    constexpr std::uint32_t vertexProcessing =
+        D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING;
     bool oneProcessing = (behaviorFlags & vertexProcessing) == D3DCREATE_SOFTWARE_VERTEXPROCESSING ||
                          (behaviorFlags & vertexProcessing) == D3DCREATE_HARDWARE_VERTEXPROCESSING;
     if (adapter != D3DADAPTER_DEFAULT || deviceType != D3DDEVTYPE_HAL || !parameters || !device || !oneProcessing) {
@@ -826,19 +830,18 @@ HRESULT RecordingGfx::CreateDevice(std::uint32_t adapter, std::uint32_t deviceTy
       *device = device_;
     }
   }
-  RecordedCall* call = recorder_->Log(
-      name, hr,
-      {static_cast<double>(adapter), static_cast<double>(deviceType), Flag(focusWindow),
-       static_cast<double>(behaviorFlags)},
-      created);
+  RecordedCall* call = recorder_->Log(name, hr,
+                                      {static_cast<double>(adapter), static_cast<double>(deviceType), Flag(focusWindow),
+                                       static_cast<double>(behaviorFlags)},
+                                      created);
   if (call && parameters) {
     const GfxPresentParameters& p = *parameters;
-    call->args.insert(call->args.end(),
-                      {double(p.BackBufferWidth), double(p.BackBufferHeight), double(p.BackBufferFormat),
-                       double(p.BackBufferCount), double(p.MultiSampleType), double(p.MultiSampleQuality),
-                       double(p.SwapEffect), Flag(p.hDeviceWindow), p.Windowed ? 1.0 : 0.0,
-                       p.EnableAutoDepthStencil ? 1.0 : 0.0, double(p.AutoDepthStencilFormat), double(p.Flags),
-                       double(p.FullScreen_RefreshRateInHz), double(p.PresentationInterval)});
+    call->args.insert(
+        call->args.end(),
+        {double(p.BackBufferWidth), double(p.BackBufferHeight), double(p.BackBufferFormat), double(p.BackBufferCount),
+         double(p.MultiSampleType), double(p.MultiSampleQuality), double(p.SwapEffect), Flag(p.hDeviceWindow),
+         p.Windowed ? 1.0 : 0.0, p.EnableAutoDepthStencil ? 1.0 : 0.0, double(p.AutoDepthStencilFormat),
+         double(p.Flags), double(p.FullScreen_RefreshRateInHz), double(p.PresentationInterval)});
   }
   return hr;
 }
