@@ -94,7 +94,7 @@ void ReadTableGeometry() {
     }
 
     for (int k = 0; k < n; ++k, p += 3) OutlinePoints[k] = OutlinePoint{bytes[p], bytes[p + 1], bytes[p + 2]};
-    // Triangulated even without a face to add, as the stream's reader always has.
+    // Triangulated even when the record adds no face; the indices are then unused.
     TriangulateOutline();
     if (cap != 0) TableMesh(cap, record).AddFlatPolygon(OutlinePoints, n, OutlineIndices, OutlineIndexCount, A);
     for (int j = 0; j < n; ++j) {
@@ -222,6 +222,7 @@ void BuildModels() {
   RaiseStatus(TableMeshes[5]->BeginBuild(4.0f, 0.4f, 32), "BeginBuild");
   RaiseStatus(TableMeshes[6]->BeginBuild(8.0f, 0.0125f, 128), "BeginBuild");
 
+  // Each wall quad draws one NextNoise value, so the build consumes the generator in record order.
   ReadTableGeometry();
   for (auto& mesh : TableMeshes) RaiseStatus(mesh->EndBuild(), "EndBuild");
   OutlinePoints.assign(1, OutlinePoint{});
