@@ -63,6 +63,9 @@ int main(int argc, char** argv) {
       std::fputs(kUsage, stdout);
       return 0;
     }
+    if (arg != "--games" && arg != "--p1" && arg != "--p2" && arg != "--seed" && arg != "--write-textures" &&
+        arg != "--write-sounds")
+      return Usage("unknown option " + arg);
     if (i + 1 >= argc) return Usage("missing value for " + arg);
     std::string value = argv[++i];
     double number;
@@ -75,12 +78,10 @@ int main(int argc, char** argv) {
     } else if (arg == "--p1" || arg == "--p2") {
       if (!ParseLevel(value, options.difficulty[arg == "--p1" ? 1 : 2]))
         return Usage(arg + " needs novice, average or master");
-    } else if (arg == "--seed") {
+    } else {  // --seed
       if (!ParseNumber(value, 0, 86399.999, number)) return Usage("--seed needs seconds since midnight, 0 to 86399");
       options.seedTimeOfDay = number;
       seedGiven = true;
-    } else {
-      return Usage("unknown option " + arg);
     }
   }
   if (!seedGiven) options.seedTimeOfDay = SecondsSinceMidnightNow();
