@@ -295,6 +295,12 @@ TEST(FloatingPointError, RaisedForAFlatNormalMapAndForOverflow) {
   FillLayer(0, std::numeric_limits<float>::quiet_NaN());
   EXPECT_THROW(ColourMap(0, 0, 0, 0xFFFFFF), FloatingPointError);
   EXPECT_THROW(AddEllipse(0, 0.5f, 0.5f, 0.1f, 0.0f, 1.0f), FloatingPointError);  // rx / 0
+  // Sizes of more than 2^31 cells are refused as invalid before any cell is touched.
+  FillLayer(0, 1.0f);
+  EXPECT_THROW(AddRect(0, 0.0f, 0.0f, 1e20f, 0.5f, 1.0f), FloatingPointError);
+  EXPECT_THROW(AddEllipse(0, 0.5f, 0.5f, 1.0f, 1e30f, 1.0f), FloatingPointError);
+  EXPECT_THROW(BlurHorizontal(0, 0, std::numeric_limits<float>::infinity()), FloatingPointError);
+  for (int i = 0; i < 64; ++i) ASSERT_EQ(LayerCells(0)[i], 1.0f);
   // A fault left over from before an operation is not blamed on it.
   FillLayer(0, 1.0f);
   volatile float big = 3e38f;

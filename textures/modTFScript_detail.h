@@ -23,8 +23,15 @@ void Checked(const char* operation, Body&& body) {
   if (std::fetestexcept(kFaultFlags)) throw FloatingPointError(operation);
 }
 
-// Round to nearest, ties to even; an out-of-range or NaN argument sets the invalid flag.
-inline long RoundToLong(double v) { return std::lrint(v); }
+// Round to nearest, ties to even. Cell counts and positions beyond 2^31 cells (or NaN) are an invalid
+// operation: the flag is set and 0 returned, so the arithmetic that follows cannot overflow.
+inline long RoundToLong(double v) {
+  if (!(std::fabs(v) < 2147483648.0)) {
+    std::feraiseexcept(FE_INVALID);
+    return 0;
+  }
+  return std::lrint(v);
+}
 
 // A rounded value clamped to a byte. NaN sets the invalid flag and gives 0.
 inline std::uint8_t ClampRoundedByte(double r) {
