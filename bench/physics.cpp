@@ -4,12 +4,13 @@
 #include <cmath>
 #include <cstring>
 
+#include "app/modMain.h"
 #include "app/modUtil.h"
 #include "control/modCtrl.h"
 #include "physics/modPhys.h"
 #include "platform/testing/Headless.h"
 #include "sound/modDS.h"
-#include "tests/TableData.h"
+#include "geometry/modModels.h"
 
 using namespace kuvo;
 
@@ -18,12 +19,17 @@ namespace {
 struct Table {
   HeadlessPlatform host{43210.0};
   Table() {
-    testing::LoadTable();
+    CreateDevice3D();
+    BuildModels();
     StartClock(0.0);
     InitSound();
     RackBalls();
   }
-  ~Table() { ReleaseSound(); }
+  ~Table() {
+    ReleaseSound();
+    ReleaseModels();
+    ReleaseDevice3D();
+  }
 };
 
 // Every ball slides off from a loose grid in its own direction at up to 2 units per second.

@@ -1,5 +1,5 @@
-// Shared set-up for tests that play on the real table: the testing backends as the Host,
-// the cushion outline and the pockets, and a way to play one stroke to rest.
+// Shared set-up for tests that play on the real table: the testing backends as the Host, the
+// models (which give the cushion outline and the pockets), sound, and a way to play one stroke to rest.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -7,9 +7,9 @@
 #include "geometry/modModels.h"
 #include "physics/modPhys.h"
 #include "platform/testing/Headless.h"
+#include "app/modMain.h"
 #include "app/modUtil.h"
 #include "sound/modDS.h"
-#include "tests/TableData.h"
 
 namespace kuvo::testing {
 
@@ -18,14 +18,20 @@ class GameFixture : public ::testing::Test {
   HeadlessPlatform host;
 
   void SetUp() override {
-    LoadTable();
+    // The cushion outline and the pockets come from the real geometry build.
+    CreateDevice3D();
+    BuildModels();
     StartClock(0.0);
     InitSound();
     IsComputer[1] = false;
     IsComputer[2] = false;
     RackBalls();
   }
-  void TearDown() override { ReleaseSound(); }
+  void TearDown() override {
+    ReleaseSound();
+    ReleaseModels();
+    ReleaseDevice3D();
+  }
 
  public:
   // Takes every ball off the table; a test then places the ones it needs.
