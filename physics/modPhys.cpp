@@ -131,27 +131,44 @@ bool MoveBallOnTable(int i) {
   return moving;
 }
 
+// Resolves one pair already found closer than a diameter.
+void CollidePair(int i, int j) {
+  Vector3 d, n, closing;
+  VecSubtract(d, Balls[i].Position, Balls[j].Position);
+  VecNormalize(n, d);  // from j towards i
+  VecSubtract(closing, Balls[i].Velocity, Balls[j].Velocity);
+  float s = VecDot(n, closing);
+  if (s >= 0.0f) return;  // already separating
+  StrokeContact = true;
+  PlayClick(-200.0f * s);
+  // Equal masses, perfectly elastic: the normal components are exchanged.
+  Vector3 impulse;
+  VecScale(impulse, n, s);
+  VecSubtract(Balls[i].Velocity, Balls[i].Velocity, impulse);
+  VecAdd(Balls[j].Velocity, Balls[j].Velocity, impulse);
+}
+
 void CollideBalls() {
-  for (int i = 0; i < BallCount - 1; ++i) {
+  // Positions do not change in this phase and every ball on the table lies at y = 0, so the squared
+  // distances can be taken from packed x and z first: (dx^2 + 0) + dz^2 is VecLengthSq's own sum.
+  int index[BallCount];
+  float xs[BallCount], zs[BallCount];
+  int count = 0;
+  for (int i = 0; i < BallCount; ++i) {
     if (Balls[i].Status != BallOnTable) continue;
-    for (int j = i + 1; j < BallCount; ++j) {
-      if (Balls[j].Status != BallOnTable) continue;
-      Vector3 d;
-      VecSubtract(d, Balls[i].Position, Balls[j].Position);
-      if (!(VecLengthSq(d) < ContactDistanceSq)) continue;
-      Vector3 n, closing;
-      VecNormalize(n, d);
-      VecSubtract(closing, Balls[i].Velocity, Balls[j].Velocity);
-      float s = VecDot(n, closing);
-      if (s >= 0.0f) continue;  // already separating
-      StrokeContact = true;
-      PlayClick(-200.0f * s);
-      // Equal masses, perfectly elastic: the normal components are exchanged.
-      Vector3 impulse;
-      VecScale(impulse, n, s);
-      VecSubtract(Balls[i].Velocity, Balls[i].Velocity, impulse);
-      VecAdd(Balls[j].Velocity, Balls[j].Velocity, impulse);
+    index[count] = i;
+    xs[count] = Balls[i].Position.x;
+    zs[count] = Balls[i].Position.z;
+    ++count;
+  }
+  for (int a = 0; a + 1 < count; ++a) {
+    float distanceSq[BallCount];
+    for (int b = a + 1; b < count; ++b) {
+      float dx = xs[a] - xs[b], dz = zs[a] - zs[b];
+      distanceSq[b] = dx * dx + dz * dz;
     }
+    for (int b = a + 1; b < count; ++b)
+      if (distanceSq[b] < ContactDistanceSq) CollidePair(index[a], index[b]);
   }
 }
 
