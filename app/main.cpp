@@ -13,6 +13,11 @@ int main() {
   Host.clock = &clock;
   OpenALAudio audio;
   Host.audio = &audio;
+  // The window and the OpenGL device are not part of this build: say so rather than start blind.
+  if (!Host.window || !Host.gfx) {
+    std::fputs("kuvo: this build has no window or graphics backend; kuvo-sim plays the game headless\n", stderr);
+    return 1;
+  }
   try {
     RunGame();
   } catch (const std::exception& e) {
