@@ -74,6 +74,20 @@ struct Lerp4 {
   }
 };
 
+// round(v) clamped to 0 .. 255 for four floats, as the scalar RoundClampByte(float) gives it.
+inline __m128i RoundClamp4(__m128 v) {
+  v = _mm_min_ps(_mm_max_ps(v, _mm_set1_ps(-1.0f)), _mm_set1_ps(256.0f));
+  const __m128 magic = _mm_set1_ps(kRoundFloat);
+  v = _mm_sub_ps(_mm_add_ps(v, magic), magic);
+  v = _mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), _mm_set1_ps(255.0f));
+  return _mm_cvttps_epi32(v);
+}
+
+inline __m128i Abs4(__m128i v) {
+  __m128i sign = _mm_srai_epi32(v, 31);
+  return _mm_sub_epi32(_mm_xor_si128(v, sign), sign);
+}
+
 // Channel c of four pixels as two pairs of doubles.
 inline void ChannelPairs(__m128i pixels, int c, __m128d& low, __m128d& high) {
   __m128i bytes = _mm_and_si128(_mm_srl_epi32(pixels, _mm_cvtsi32_si128(8 * c)), _mm_set1_epi32(0xFF));
@@ -89,6 +103,32 @@ inline void StoreColour(std::uint8_t* at, __m128i c0, __m128i c1, __m128i c2) {
   _mm_storeu_si128(reinterpret_cast<__m128i*>(at), _mm_or_si128(colour, alpha));
 }
 #endif
+
+// The larger of m and every |row[x - 1] - row[x + 1]| and |up[x] - down[x]| (wrapped) of a row. MAXPS keeps
+// its second operand for a NaN and sets the invalid flag, as the scalar comparison does; max is exact, so the
+// lanes can be combined in any order.
+float SteepestInRow(const float* up, const float* row, const float* down, int n, float m) {
+  const int mask = n - 1;
+  auto one = [&](int x) {
+    m = std::max(m, std::fabs(row[(x - 1) & mask] - row[(x + 1) & mask]));
+    m = std::max(m, std::fabs(up[x] - down[x]));
+  };
+  one(0);
+  int x = 1;
+#if defined(__SSE2__)
+  const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+  __m128 m4 = _mm_setzero_ps();
+  for (; x + 4 <= n - 1; x += 4) {
+    m4 = _mm_max_ps(_mm_and_ps(_mm_sub_ps(_mm_loadu_ps(row + x - 1), _mm_loadu_ps(row + x + 1)), magnitude), m4);
+    m4 = _mm_max_ps(_mm_and_ps(_mm_sub_ps(_mm_loadu_ps(up + x), _mm_loadu_ps(down + x)), magnitude), m4);
+  }
+  float lanes[4];
+  _mm_storeu_ps(lanes, m4);
+  for (float v : lanes) m = std::max(m, v);
+#endif
+  for (; x < n; ++x) one(x);
+  return m;
+}
 
 std::uint8_t Channel(std::int32_t colour, int c) { return static_cast<std::uint8_t>((colour >> (8 * c)) & 0xFF); }
 
@@ -208,33 +248,43 @@ void NormalMap(int plane, int layer, float strength) {
     float halves[2] = {0.0f, 0.0f};
     ParallelFor(n, RowPixels(), [&](int y0, int y1) {
       float m = 0.0f;
-      for (int y = y0; y < y1; ++y) {
-        const float* up = l + static_cast<std::size_t>((y - 1) & mask) * n;
-        const float* row = l + static_cast<std::size_t>(y) * n;
-        const float* down = l + static_cast<std::size_t>((y + 1) & mask) * n;
-        for (int x = 0; x < n; ++x) {
-          m = std::max(m, std::fabs(row[(x - 1) & mask] - row[(x + 1) & mask]));
-          m = std::max(m, std::fabs(up[x] - down[x]));
-        }
-      }
+      for (int y = y0; y < y1; ++y)
+        m = SteepestInRow(l + static_cast<std::size_t>((y - 1) & mask) * n, l + static_cast<std::size_t>(y) * n,
+                          l + static_cast<std::size_t>((y + 1) & mask) * n, n, m);
       halves[y0 == 0 ? 0 : 1] = m;
     });
     float m = std::max(halves[0], halves[1]);
     float s = strength * 127.5f / m;
     std::uint8_t* p = PlanePixels(plane);
+    auto pixel = [&](const float* up, const float* row, const float* down, std::uint8_t* out, int x) {
+      int red = RoundClampByte(s * (row[(x - 1) & mask] - row[(x + 1) & mask]) + 127.5f);
+      int green = RoundClampByte(s * (up[x] - down[x]) + 127.5f);
+      out[4 * x + 2] = static_cast<std::uint8_t>(red);
+      out[4 * x + 1] = static_cast<std::uint8_t>(green);
+      out[4 * x + 0] = static_cast<std::uint8_t>(223 - (std::abs(red - 128) + std::abs(green - 128)) / 4);
+    };
     ParallelFor(n, RowPixels(), [&](int y0, int y1) {
       for (int y = y0; y < y1; ++y) {
         const float* up = l + static_cast<std::size_t>((y - 1) & mask) * n;
         const float* row = l + static_cast<std::size_t>(y) * n;
         const float* down = l + static_cast<std::size_t>((y + 1) & mask) * n;
         std::uint8_t* out = p + static_cast<std::size_t>(y) * n * 4;
-        for (int x = 0; x < n; ++x) {
-          int red = RoundClampByte(s * (row[(x - 1) & mask] - row[(x + 1) & mask]) + 127.5f);
-          int green = RoundClampByte(s * (up[x] - down[x]) + 127.5f);
-          out[4 * x + 2] = static_cast<std::uint8_t>(red);
-          out[4 * x + 1] = static_cast<std::uint8_t>(green);
-          out[4 * x + 0] = static_cast<std::uint8_t>(223 - (std::abs(red - 128) + std::abs(green - 128)) / 4);
+        pixel(up, row, down, out, 0);
+        int x = 1;
+#if defined(__SSE2__)
+        const __m128 scale = _mm_set1_ps(s), neutral = _mm_set1_ps(127.5f);
+        const __m128i centre = _mm_set1_epi32(128);
+        for (; x + 4 <= n - 1; x += 4) {
+          __m128 across = _mm_sub_ps(_mm_loadu_ps(row + x - 1), _mm_loadu_ps(row + x + 1));
+          __m128 along = _mm_sub_ps(_mm_loadu_ps(up + x), _mm_loadu_ps(down + x));
+          __m128i red = RoundClamp4(_mm_add_ps(_mm_mul_ps(scale, across), neutral));
+          __m128i green = RoundClamp4(_mm_add_ps(_mm_mul_ps(scale, along), neutral));
+          __m128i tilt = _mm_add_epi32(Abs4(_mm_sub_epi32(red, centre)), Abs4(_mm_sub_epi32(green, centre)));
+          __m128i blue = _mm_sub_epi32(_mm_set1_epi32(223), _mm_srli_epi32(tilt, 2));
+          StoreColour(out + 4 * x, blue, green, red);
         }
+#endif
+        for (; x < n; ++x) pixel(up, row, down, out, x);
       }
     });
   });
