@@ -1,0 +1,35 @@
+# kuvo-sim end to end: games run to their end, the same seed replays them exactly, and bad options
+# get the usage message with exit code 2. Run by CTest with -DSIM=<path to kuvo-sim>.
+function(run_sim out_var code_var)
+  execute_process(COMMAND ${SIM} ${ARGN} OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE code)
+  set(${out_var} "${out}${err}" PARENT_SCOPE)
+  set(${code_var} ${code} PARENT_SCOPE)
+endfunction()
+
+function(game_lines text out_var)
+  string(REGEX MATCHALL "game [0-9]+: winner P[12], score [0-9]+:[0-9]+, strokes [0-9]+, simulated [0-9.]+ s" lines "${text}")
+  set(${out_var} "${lines}" PARENT_SCOPE)
+endfunction()
+
+run_sim(first code --games 2 --seed 40000 --p1 novice --p2 master)
+if(NOT code EQUAL 0)
+  message(FATAL_ERROR "kuvo-sim failed (${code}):\n${first}")
+endif()
+game_lines("${first}" first_games)
+list(LENGTH first_games count)
+if(NOT count EQUAL 2 OR NOT first MATCHES "summary: 2 games, [0-9.]+ simulated s in [0-9.]+ wall s, ratio [0-9]+")
+  message(FATAL_ERROR "unexpected output:\n${first}")
+endif()
+
+run_sim(second code --games 2 --seed 40000 --p1 novice --p2 master)
+game_lines("${second}" second_games)
+if(NOT first_games STREQUAL second_games)
+  message(FATAL_ERROR "the same seed played different games:\n${first}\n${second}")
+endif()
+
+foreach(bad "--games;0" "--p1;expert" "--seed;-1" "--frobnicate;1" "--games")
+  run_sim(out code ${bad})
+  if(NOT code EQUAL 2 OR NOT out MATCHES "usage: kuvo-sim")
+    message(FATAL_ERROR "'${bad}' gave exit code ${code}:\n${out}")
+  endif()
+endforeach()
