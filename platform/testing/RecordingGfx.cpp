@@ -654,84 +654,58 @@ HRESULT RecordingDevice::CreateVertexDeclaration(const void* elements, GfxVertex
   return hr;
 }
 
-HRESULT RecordingDevice::SetVertexDeclaration(GfxVertexDeclaration* declaration) {
-  constexpr std::string_view name = "Device::SetVertexDeclaration";
+template <class T, class Interface>
+HRESULT RecordingDevice::SetBound(std::string_view name, T*& slot, Interface* object) {
   HRESULT hr = recorder_->Enter(name);
-  auto* d = dynamic_cast<RecordingVertexDeclaration*>(declaration);
+  auto* ours = dynamic_cast<T*>(object);
   if (hr == S_OK) {
-    if (declaration && !d)
+    if (object && !ours)
       hr = D3DERR_INVALIDCALL;
     else
-      Bind(declaration_, d);
+      Bind(slot, ours);
   }
-  recorder_->Log(name, hr, {static_cast<double>(RecordingId(declaration))});
+  recorder_->Log(name, hr, {static_cast<double>(RecordingId(object))});
   return hr;
+}
+
+template <class T, class Interface>
+HRESULT RecordingDevice::CreateShader(std::string_view name, const void* function, std::uint32_t kind,
+                                      Interface** shader) {
+  HRESULT hr = recorder_->Enter(name);
+  if (shader) *shader = nullptr;
+  std::vector<std::uint32_t> tokens;
+  std::uint32_t created = 0;
+  if (hr == S_OK) {
+    if (!shader || !ReadTokens(function, kind, tokens)) {
+      hr = D3DERR_INVALIDCALL;
+    } else {
+      auto* s = new T(recorder_, tokens);
+      created = s->Id();
+      *shader = s;
+    }
+  }
+  recorder_->Log(name, hr, {static_cast<double>(4 * tokens.size())}, created);
+  return hr;
+}
+
+HRESULT RecordingDevice::SetVertexDeclaration(GfxVertexDeclaration* declaration) {
+  return SetBound("Device::SetVertexDeclaration", declaration_, declaration);
 }
 
 HRESULT RecordingDevice::CreateVertexShader(const void* function, GfxVertexShader** shader) {
-  constexpr std::string_view name = "Device::CreateVertexShader";
-  HRESULT hr = recorder_->Enter(name);
-  if (shader) *shader = nullptr;
-  std::vector<std::uint32_t> tokens;
-  std::uint32_t created = 0;
-  if (hr == S_OK) {
-    if (!shader || !ReadTokens(function, 0xFFFE, tokens)) {
-      hr = D3DERR_INVALIDCALL;
-    } else {
-      auto* s = new RecordingVertexShader(recorder_, tokens);
-      created = s->Id();
-      *shader = s;
-    }
-  }
-  recorder_->Log(name, hr, {static_cast<double>(4 * tokens.size())}, created);
-  return hr;
+  return CreateShader<RecordingVertexShader>("Device::CreateVertexShader", function, 0xFFFE, shader);
 }
 
 HRESULT RecordingDevice::SetVertexShader(GfxVertexShader* shader) {
-  constexpr std::string_view name = "Device::SetVertexShader";
-  HRESULT hr = recorder_->Enter(name);
-  auto* s = dynamic_cast<RecordingVertexShader*>(shader);
-  if (hr == S_OK) {
-    if (shader && !s)
-      hr = D3DERR_INVALIDCALL;
-    else
-      Bind(vertexShader_, s);
-  }
-  recorder_->Log(name, hr, {static_cast<double>(RecordingId(shader))});
-  return hr;
+  return SetBound("Device::SetVertexShader", vertexShader_, shader);
 }
 
 HRESULT RecordingDevice::CreatePixelShader(const void* function, GfxPixelShader** shader) {
-  constexpr std::string_view name = "Device::CreatePixelShader";
-  HRESULT hr = recorder_->Enter(name);
-  if (shader) *shader = nullptr;
-  std::vector<std::uint32_t> tokens;
-  std::uint32_t created = 0;
-  if (hr == S_OK) {
-    if (!shader || !ReadTokens(function, 0xFFFF, tokens)) {
-      hr = D3DERR_INVALIDCALL;
-    } else {
-      auto* s = new RecordingPixelShader(recorder_, tokens);
-      created = s->Id();
-      *shader = s;
-    }
-  }
-  recorder_->Log(name, hr, {static_cast<double>(4 * tokens.size())}, created);
-  return hr;
+  return CreateShader<RecordingPixelShader>("Device::CreatePixelShader", function, 0xFFFF, shader);
 }
 
 HRESULT RecordingDevice::SetPixelShader(GfxPixelShader* shader) {
-  constexpr std::string_view name = "Device::SetPixelShader";
-  HRESULT hr = recorder_->Enter(name);
-  auto* s = dynamic_cast<RecordingPixelShader*>(shader);
-  if (hr == S_OK) {
-    if (shader && !s)
-      hr = D3DERR_INVALIDCALL;
-    else
-      Bind(pixelShader_, s);
-  }
-  recorder_->Log(name, hr, {static_cast<double>(RecordingId(shader))});
-  return hr;
+  return SetBound("Device::SetPixelShader", pixelShader_, shader);
 }
 
 HRESULT RecordingDevice::SetVertexShaderConstantF(std::uint32_t startRegister, const float* data, std::uint32_t count) {

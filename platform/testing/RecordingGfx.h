@@ -280,6 +280,12 @@ class RecordingDevice final : public GfxDevice, public RecordingObject {
   // Swaps a bound object, keeping a reference to the new one and giving back the old one's.
   template <class T>
   static void Bind(T*& slot, T* object);
+  // Binds `object` (null or one of this backend's T) into `slot`, recording the call.
+  template <class T, class Interface>
+  HRESULT SetBound(std::string_view name, T*& slot, Interface* object);
+  // Creates a shader of type T from the token stream at `function`, whose version token's high half is `kind`.
+  template <class T, class Interface>
+  HRESULT CreateShader(std::string_view name, const void* function, std::uint32_t kind, Interface** shader);
   HRESULT CheckDraw(std::uint32_t type, std::int32_t baseVertexIndex, std::uint32_t minVertexIndex,
                     std::uint32_t numVertices, std::uint32_t startIndex, std::uint32_t primitiveCount);
 
