@@ -35,15 +35,34 @@ HRESULT CheckPlay(DWORD reserved, DWORD priority, DWORD flags) {
   return S_OK;
 }
 
-HRESULT ComputeLockRegions(DWORD bufferBytes, DWORD offset, DWORD bytes, DWORD flags, LockRegions* regions) {
+HRESULT BufferLock::Lock(std::uint8_t* memory, DWORD memoryBytes, DWORD offset, DWORD bytes, DWORD flags,
+                         void** audioPtr1, DWORD* audioBytes1, void** audioPtr2, DWORD* audioBytes2) {
+  if (locked_) return DSERR_INVALIDCALL;
   // Locking from the write cursor is not offered: the game fills its buffers once, before playing them.
-  if (!regions || (flags & ~DSBLOCK_ENTIREBUFFER) != 0) return DSERR_INVALIDPARAM;
-  if (flags & DSBLOCK_ENTIREBUFFER) bytes = bufferBytes;
-  if (offset >= bufferBytes || bytes == 0 || bytes > bufferBytes) return DSERR_INVALIDPARAM;
-  DWORD first = bufferBytes - offset;
-  regions->offset1 = offset;
-  regions->bytes1 = bytes <= first ? bytes : first;
-  regions->bytes2 = bytes - regions->bytes1;
+  if ((flags & ~DSBLOCK_ENTIREBUFFER) != 0) return DSERR_INVALIDPARAM;
+  if (flags & DSBLOCK_ENTIREBUFFER) bytes = memoryBytes;
+  if (offset >= memoryBytes || bytes == 0 || bytes > memoryBytes) return DSERR_INVALIDPARAM;
+  DWORD first = memoryBytes - offset;
+  DWORD bytes1 = bytes <= first ? bytes : first;
+  DWORD bytes2 = bytes - bytes1;
+  if (!audioPtr1 || !audioBytes1 || (bytes2 > 0 && (!audioPtr2 || !audioBytes2))) return DSERR_INVALIDPARAM;
+  locked_ = true;
+  ptr1_ = memory + offset;
+  bytes1_ = bytes1;
+  ptr2_ = bytes2 > 0 ? memory : nullptr;
+  bytes2_ = bytes2;
+  *audioPtr1 = ptr1_;
+  *audioBytes1 = bytes1_;
+  if (audioPtr2) *audioPtr2 = ptr2_;
+  if (audioBytes2) *audioBytes2 = bytes2_;
+  return S_OK;
+}
+
+HRESULT BufferLock::Unlock(void* audioPtr1, DWORD audioBytes1, void* audioPtr2, DWORD audioBytes2) {
+  if (!locked_) return DSERR_INVALIDCALL;
+  if (audioPtr1 != ptr1_ || audioBytes1 > bytes1_ || (audioPtr2 && (audioPtr2 != ptr2_ || audioBytes2 > bytes2_)))
+    return DSERR_INVALIDPARAM;
+  locked_ = false;
   return S_OK;
 }
 

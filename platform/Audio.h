@@ -137,12 +137,21 @@ HRESULT CheckCooperativeLevel(DWORD level);
 HRESULT CheckVolume(LONG volume);
 HRESULT CheckPlay(DWORD reserved, DWORD priority, DWORD flags);
 
-// The byte ranges of a Lock on a buffer of `bufferBytes`: [offset1, offset1 + bytes1) then [0, bytes2).
-struct LockRegions {
-  DWORD offset1;
-  DWORD bytes1;
-  DWORD bytes2;
+// The one lock a buffer hands out over its sample memory, shared by the backends: Lock checks the
+// arguments and gives out the region (wrapping round to the start when it runs past the end), and
+// Unlock accepts only the pointers handed out, in at most the sizes handed out.
+class BufferLock {
+ public:
+  HRESULT Lock(std::uint8_t* memory, DWORD memoryBytes, DWORD offset, DWORD bytes, DWORD flags, void** audioPtr1,
+               DWORD* audioBytes1, void** audioPtr2, DWORD* audioBytes2);
+  HRESULT Unlock(void* audioPtr1, DWORD audioBytes1, void* audioPtr2, DWORD audioBytes2);
+
+ private:
+  bool locked_ = false;
+  void* ptr1_ = nullptr;
+  void* ptr2_ = nullptr;
+  DWORD bytes1_ = 0;
+  DWORD bytes2_ = 0;
 };
-HRESULT ComputeLockRegions(DWORD bufferBytes, DWORD offset, DWORD bytes, DWORD flags, LockRegions* regions);
 
 }  // namespace kuvo

@@ -110,30 +110,13 @@ class OpenALBuffer final : public AudioBuffer {
 
   HRESULT Lock(DWORD offset, DWORD bytes, void** audioPtr1, DWORD* audioBytes1, void** audioPtr2,
                DWORD* audioBytes2, DWORD flags) override {
-    if (locked_) return DSERR_INVALIDCALL;
-    LockRegions regions{};
-    HRESULT hr = ComputeLockRegions(static_cast<DWORD>(sound_->bytes.size()), offset, bytes, flags, &regions);
-    if (hr != S_OK) return hr;
-    if (!audioPtr1 || !audioBytes1 || (regions.bytes2 > 0 && (!audioPtr2 || !audioBytes2))) return DSERR_INVALIDPARAM;
-    locked_ = true;
-    lockPtr1_ = sound_->bytes.data() + regions.offset1;
-    lockBytes1_ = regions.bytes1;
-    lockPtr2_ = regions.bytes2 > 0 ? sound_->bytes.data() : nullptr;
-    lockBytes2_ = regions.bytes2;
-    *audioPtr1 = lockPtr1_;
-    *audioBytes1 = lockBytes1_;
-    if (audioPtr2) *audioPtr2 = lockPtr2_;
-    if (audioBytes2) *audioBytes2 = lockBytes2_;
-    return S_OK;
+    return lock_.Lock(sound_->bytes.data(), static_cast<DWORD>(sound_->bytes.size()), offset, bytes, flags, audioPtr1,
+                      audioBytes1, audioPtr2, audioBytes2);
   }
 
   HRESULT Unlock(void* audioPtr1, DWORD audioBytes1, void* audioPtr2, DWORD audioBytes2) override {
-    if (!locked_) return DSERR_INVALIDCALL;
-    if (audioPtr1 != lockPtr1_ || audioBytes1 > lockBytes1_ ||
-        (audioPtr2 && (audioPtr2 != lockPtr2_ || audioBytes2 > lockBytes2_)))
-      return DSERR_INVALIDPARAM;
-    locked_ = false;
-    return sound_->Upload();
+    HRESULT hr = lock_.Unlock(audioPtr1, audioBytes1, audioPtr2, audioBytes2);
+    return hr == S_OK ? sound_->Upload() : hr;
   }
 
   HRESULT SetVolume(LONG volume) override {
@@ -219,11 +202,7 @@ class OpenALBuffer final : public AudioBuffer {
   std::shared_ptr<AlSound> sound_;
   ALuint source_ = 0;
   LONG volume_ = DSBVOLUME_MAX;
-  bool locked_ = false;
-  void* lockPtr1_ = nullptr;
-  void* lockPtr2_ = nullptr;
-  DWORD lockBytes1_ = 0;
-  DWORD lockBytes2_ = 0;
+  BufferLock lock_;
 };
 
 class OpenALDevice final : public AudioDevice {

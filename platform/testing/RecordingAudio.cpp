@@ -26,35 +26,16 @@ class RecordingAudio::Buffer final : public AudioBuffer {
   HRESULT Lock(DWORD offset, DWORD bytes, void** audioPtr1, DWORD* audioBytes1, void** audioPtr2,
                DWORD* audioBytes2, DWORD flags) override {
     HRESULT hr = Begin(AudioOp::Lock);
-    LockRegions regions{};
-    if (hr == S_OK && locked_) hr = DSERR_INVALIDCALL;
-    if (hr == S_OK) hr = ComputeLockRegions(static_cast<DWORD>(sound_->bytes.size()), offset, bytes, flags, &regions);
-    if (hr == S_OK && (!audioPtr1 || !audioBytes1 || (regions.bytes2 > 0 && (!audioPtr2 || !audioBytes2))))
-      hr = DSERR_INVALIDPARAM;
-    if (hr == S_OK) {
-      locked_ = true;
-      lockPtr1_ = sound_->bytes.data() + regions.offset1;
-      lockBytes1_ = regions.bytes1;
-      lockPtr2_ = regions.bytes2 > 0 ? sound_->bytes.data() : nullptr;
-      lockBytes2_ = regions.bytes2;
-      *audioPtr1 = lockPtr1_;
-      *audioBytes1 = lockBytes1_;
-      if (audioPtr2) *audioPtr2 = lockPtr2_;
-      if (audioBytes2) *audioBytes2 = lockBytes2_;
-    }
+    if (hr == S_OK)
+      hr = lock_.Lock(sound_->bytes.data(), static_cast<DWORD>(sound_->bytes.size()), offset, bytes, flags, audioPtr1,
+                      audioBytes1, audioPtr2, audioBytes2);
     return owner_.Record(AudioOp::Lock, id_, hr, offset, bytes, flags);
   }
 
   HRESULT Unlock(void* audioPtr1, DWORD audioBytes1, void* audioPtr2, DWORD audioBytes2) override {
     HRESULT hr = Begin(AudioOp::Unlock);
-    if (hr == S_OK && !locked_) hr = DSERR_INVALIDCALL;
-    if (hr == S_OK && (audioPtr1 != lockPtr1_ || audioBytes1 > lockBytes1_ ||
-                       (audioPtr2 && (audioPtr2 != lockPtr2_ || audioBytes2 > lockBytes2_))))
-      hr = DSERR_INVALIDPARAM;
-    if (hr == S_OK) {
-      locked_ = false;
-      ++sound_->unlocks;
-    }
+    if (hr == S_OK) hr = lock_.Unlock(audioPtr1, audioBytes1, audioPtr2, audioBytes2);
+    if (hr == S_OK) ++sound_->unlocks;
     return owner_.Record(AudioOp::Unlock, id_, hr, audioBytes1, audioBytes2);
   }
 
@@ -118,11 +99,7 @@ class RecordingAudio::Buffer final : public AudioBuffer {
   bool playing_ = false;
   bool looping_ = false;
   bool released_ = false;
-  bool locked_ = false;
-  void* lockPtr1_ = nullptr;
-  void* lockPtr2_ = nullptr;
-  DWORD lockBytes1_ = 0;
-  DWORD lockBytes2_ = 0;
+  BufferLock lock_;
 };
 
 class RecordingAudio::Device final : public AudioDevice {
