@@ -9,6 +9,7 @@
 #include "platform/Errors.h"
 #include "platform/Gfx.h"
 #include "textures/modTFScript.h"
+#include "textures/modTFScript_detail.h"
 
 namespace kuvo {
 
@@ -94,22 +95,25 @@ GfxTexture* UploadPlane() {
 
 void MakeLampReflection() {
   InitLayers(256, 2, 1);
-  float* lamp = LayerCells(0);
   // Three rings of panes, cut by bars along four angular bands either side of each axis.
-  const float oneFifteenth = 1.0f / 15.0f, oneTenth = 0.1f, oneQuarter = 0.25f;
-  for (int i = 0; i < 256; ++i) {
-    for (int j = 0; j < 256; ++j) {
-      float dx = static_cast<float>(j) - 127.5f;
-      float dy = static_cast<float>(i) - 127.5f;
-      float r = std::sqrt(dx * dx + dy * dy);
-      float t = std::fabs(dx / dy);
-      bool ring = std::lrint(r) % 30 >= 9 && r > 50.0f && r < 110.0f;
-      bool bar = t >= oneFifteenth && t <= 15.0f && (t <= oneTenth || t >= oneQuarter) && (t <= 4.0f || t >= 10.0f);
-      float& cell = lamp[i * 256 + j];
-      if (ring && !bar) cell = 0.3f;
-      cell += 6.0f / r;
+  tfs::Checked("MakeLampReflection", [] {
+    float* lamp = LayerCells(0);
+    const float oneFifteenth = 1.0f / 15.0f, oneTenth = 0.1f, oneQuarter = 0.25f;
+    for (int i = 0; i < 256; ++i) {
+      for (int j = 0; j < 256; ++j) {
+        float dx = static_cast<float>(j) - 127.5f;
+        float dy = static_cast<float>(i) - 127.5f;
+        float r = std::sqrt(dx * dx + dy * dy);
+        float t = std::fabs(dx / dy);
+        bool ring = std::lrint(r) % 30 >= 9 && r > 50.0f && r < 110.0f;
+        bool bar =
+            t >= oneFifteenth && t <= 15.0f && (t <= oneTenth || t >= oneQuarter) && (t <= 4.0f || t >= 10.0f);
+        float& cell = lamp[i * 256 + j];
+        if (ring && !bar) cell = 0.3f;
+        cell += 6.0f / r;
+      }
     }
-  }
+  });
   BlurBoth(0, 0.01f);
   BlurHorizontal(1, 0, 0.07f);
   BlurVertical(1, 1, 0.07f);
