@@ -53,9 +53,6 @@ float DecayTinyRoll(float r) {
 }
 
 float DecayStillRoll(float velocity, float roll) {
-  if (roll == 0.0f) return 0.0f;  // +0 whatever the signs of the zeros
-  // From 16 x 2^-149 down, 0.03 x roll rounds to nothing: the roll stays where it is for good.
-  if (std::fabs(roll) <= 0x1p-145f) return roll;
   if (std::fabs(roll) < TinyRoll) return DecayTinyRoll(roll);
   return roll + RollCoupling * (velocity - roll);
 }
@@ -65,17 +62,33 @@ bool InPlayingArea(const Vector3& p) {
          -p.x + p.z <= PlayingAreaDiagonal && -p.x - p.z <= PlayingAreaDiagonal && p.z >= -0.5f && p.z <= 0.5f;
 }
 
+std::uint32_t Magnitude(float f) { return std::bit_cast<std::uint32_t>(f) & 0x7FFFFFFFu; }
+
+// From 16 x 2^-149 down, 0.03 x roll rounds to nothing: such a roll stays where it is for good,
+// but a zero of either sign becomes +0.
+constexpr std::uint32_t SettledRollMagnitude = 16;
+float SettledRoll(float roll) { return Magnitude(roll) == 0 ? 0.0f : roll; }
+
+// Velocity zero and roll at most StillRollLimit, compared as magnitudes' bits (which order like the values).
 bool IsStill(const BallState& b) {
-  return b.Velocity.x == 0.0f && b.Velocity.y == 0.0f && b.Velocity.z == 0.0f &&
-         std::fabs(b.RollVelocity.x) <= StillRollLimit && std::fabs(b.RollVelocity.y) <= StillRollLimit &&
-         std::fabs(b.RollVelocity.z) <= StillRollLimit;
+  constexpr std::uint32_t limit = std::bit_cast<std::uint32_t>(StillRollLimit);
+  const Vector3& v = b.Velocity;
+  const Vector3& r = b.RollVelocity;
+  return (Magnitude(v.x) | Magnitude(v.y) | Magnitude(v.z)) == 0 && Magnitude(r.x) <= limit &&
+         Magnitude(r.y) <= limit && Magnitude(r.z) <= limit;
 }
 
-// The step of a ball lying still long after a stroke: the general step's result for it, without
-// the square root and the subnormal arithmetic of its decaying roll.
+// The step of a ball lying still after a stroke: the general step's result for it, without the
+// square root and the subnormal arithmetic of its decaying roll. The checks on a settled roll are
+// integer ones, since even comparing subnormals can be slow.
 void StepStillBall(BallState& b) {
-  b.RollVelocity = {DecayStillRoll(b.Velocity.x, b.RollVelocity.x), DecayStillRoll(b.Velocity.y, b.RollVelocity.y),
-                    DecayStillRoll(b.Velocity.z, b.RollVelocity.z)};
+  Vector3& r = b.RollVelocity;
+  if (Magnitude(r.x) <= SettledRollMagnitude && Magnitude(r.y) <= SettledRollMagnitude &&
+      Magnitude(r.z) <= SettledRollMagnitude) {
+    r = {SettledRoll(r.x), SettledRoll(r.y), SettledRoll(r.z)};
+  } else {
+    r = {DecayStillRoll(b.Velocity.x, r.x), DecayStillRoll(b.Velocity.y, r.y), DecayStillRoll(b.Velocity.z, r.z)};
+  }
   b.Velocity = {0.0f, 0.0f, 0.0f};
 }
 
