@@ -15,6 +15,7 @@
 #include "platform/Platform.h"
 #include "platform/testing/RecordingGfx.h"
 #include "platform/testing/ScriptedWindow.h"
+#include "tests/GfxTestSupport.h"
 #include "textures/modTFScript.h"
 #include "textures/modTex.h"
 
@@ -22,22 +23,11 @@ using namespace kuvo;
 
 namespace {
 
-class TexturesTest : public ::testing::Test {
+class TexturesTest : public kuvo::testing::GfxFixture {
  protected:
-  RecordingGfx gfx;
-  ScriptedWindow window;
-
-  void SetUp() override {
-    Host.gfx = &gfx;
-    Host.window = &window;
-    CreateDevice3D();
-    gfx.ClearLog();
-  }
   void TearDown() override {
     ReleaseTextures();
-    ReleaseDevice3D();
-    Host.gfx = nullptr;
-    Host.window = nullptr;
+    GfxFixture::TearDown();
   }
 
   static RecordingTexture* Recorded(GfxTexture* texture) { return dynamic_cast<RecordingTexture*>(texture); }
