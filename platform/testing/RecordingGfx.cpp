@@ -127,22 +127,16 @@ std::uint32_t RecordingObject::ReleaseLogged(std::string_view name) {
   return DropReference();
 }
 
-// ---- Buffers ----
-
-RecordingVertexBuffer::RecordingVertexBuffer(std::shared_ptr<GfxRecorder> recorder, std::uint32_t length,
-                                             std::uint32_t usage, std::uint32_t fvf, std::uint32_t pool)
-    : RecordingObject(std::move(recorder)), bytes_(length), usage_(usage), fvf_(fvf), pool_(pool) {}
-
-HRESULT RecordingVertexBuffer::Lock(std::uint32_t offset, std::uint32_t size, void** data, std::uint32_t flags) {
-  constexpr std::string_view name = "VertexBuffer::Lock";
+HRESULT RecordingObject::LockBytes(std::string_view name, std::vector<std::uint8_t>& bytes, bool& locked,
+                                   std::uint32_t offset, std::uint32_t size, void** data, std::uint32_t flags) {
   HRESULT hr = recorder_->Enter(name);
   if (data) *data = nullptr;
   if (hr == S_OK) {
-    if (!data || locked_ || offset > bytes_.size() || size > bytes_.size() - offset) {
+    if (!data || locked || offset > bytes.size() || size > bytes.size() - offset) {
       hr = D3DERR_INVALIDCALL;
     } else {
-      *data = bytes_.data() + offset;
-      locked_ = true;
+      *data = bytes.data() + offset;
+      locked = true;
     }
   }
   recorder_->Log(
@@ -151,16 +145,27 @@ HRESULT RecordingVertexBuffer::Lock(std::uint32_t offset, std::uint32_t size, vo
   return hr;
 }
 
-HRESULT RecordingVertexBuffer::Unlock() {
-  constexpr std::string_view name = "VertexBuffer::Unlock";
+HRESULT RecordingObject::UnlockBytes(std::string_view name, bool& locked) {
   HRESULT hr = recorder_->Enter(name);
   if (hr == S_OK) {
-    if (!locked_) hr = D3DERR_INVALIDCALL;
-    locked_ = false;
+    if (!locked) hr = D3DERR_INVALIDCALL;
+    locked = false;
   }
   recorder_->Log(name, hr, {static_cast<double>(Id())});
   return hr;
 }
+
+// ---- Buffers ----
+
+RecordingVertexBuffer::RecordingVertexBuffer(std::shared_ptr<GfxRecorder> recorder, std::uint32_t length,
+                                             std::uint32_t usage, std::uint32_t fvf, std::uint32_t pool)
+    : RecordingObject(std::move(recorder)), bytes_(length), usage_(usage), fvf_(fvf), pool_(pool) {}
+
+HRESULT RecordingVertexBuffer::Lock(std::uint32_t offset, std::uint32_t size, void** data, std::uint32_t flags) {
+  return LockBytes("VertexBuffer::Lock", bytes_, locked_, offset, size, data, flags);
+}
+
+HRESULT RecordingVertexBuffer::Unlock() { return UnlockBytes("VertexBuffer::Unlock", locked_); }
 
 std::uint32_t RecordingVertexBuffer::Release() { return ReleaseLogged("VertexBuffer::Release"); }
 
@@ -169,32 +174,12 @@ RecordingIndexBuffer::RecordingIndexBuffer(std::shared_ptr<GfxRecorder> recorder
     : RecordingObject(std::move(recorder)), bytes_(length), format_(format), pool_(pool) {}
 
 HRESULT RecordingIndexBuffer::Lock(std::uint32_t offset, std::uint32_t size, void** data, std::uint32_t flags) {
-  constexpr std::string_view name = "IndexBuffer::Lock";
-  HRESULT hr = recorder_->Enter(name);
-  if (data) *data = nullptr;
-  if (hr == S_OK) {
-    if (!data || locked_ || offset > bytes_.size() || size > bytes_.size() - offset) {
-      hr = D3DERR_INVALIDCALL;
-    } else {
-      *data = bytes_.data() + offset;
-      locked_ = true;
-    }
-  }
-  recorder_->Log(
-      name, hr,
-      {static_cast<double>(Id()), static_cast<double>(offset), static_cast<double>(size), static_cast<double>(flags)});
-  return hr;
+  return LockBytes("IndexBuffer::Lock", bytes_, locked_, offset, size, data, flags);
 }
 
 HRESULT RecordingIndexBuffer::Unlock() {
-  constexpr std::string_view name = "IndexBuffer::Unlock";
-  HRESULT hr = recorder_->Enter(name);
-  if (hr == S_OK) {
-    if (!locked_) hr = D3DERR_INVALIDCALL;
-    locked_ = false;
-    ++version_;
-  }
-  recorder_->Log(name, hr, {static_cast<double>(Id())});
+  HRESULT hr = UnlockBytes("IndexBuffer::Unlock", locked_);
+  if (hr == S_OK) ++version_;
   return hr;
 }
 

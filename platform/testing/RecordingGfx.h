@@ -70,6 +70,10 @@ class RecordingObject {
   virtual ~RecordingObject() = default;
   // The game's Release: logged under `name`, then one reference dropped.
   std::uint32_t ReleaseLogged(std::string_view name);
+  // Lock and Unlock of a buffer's bytes, logged under `name`; one lock at a time.
+  HRESULT LockBytes(std::string_view name, std::vector<std::uint8_t>& bytes, bool& locked, std::uint32_t offset,
+                    std::uint32_t size, void** data, std::uint32_t flags);
+  HRESULT UnlockBytes(std::string_view name, bool& locked);
 
   std::shared_ptr<GfxRecorder> recorder_;
 
