@@ -24,6 +24,14 @@ void Form1Events::Activate(bool active) { SubclassWndProc(active); }
 // The close box acts like Esc: the current pass completes, then the game shuts down in order.
 void Form1Events::Close() { KeyState(27) = true; }
 
+// The back buffer follows the client area, so the projection must follow its shape or the picture stretches.
+// The projection is remade here too: the game-over branch draws without recomputing the camera.
+void Form1Events::Resize(int clientWidth, int clientHeight) {
+  if (clientWidth <= 0 || clientHeight <= 0) return;  // minimised
+  AspectRatio = static_cast<float>(clientWidth) / static_cast<float>(clientHeight);
+  MatrixPerspectiveFov(ProjectionMatrix, FieldOfView, AspectRatio, 0.01f, 16.0f);
+}
+
 void Form_Unload() {}
 
 }  // namespace kuvo

@@ -11,6 +11,7 @@ class Form1Events : public WindowEvents {
   void MouseUp(int button) override;
   void Activate(bool active) override;
   void Close() override;
+  void Resize(int clientWidth, int clientHeight) override;
 };
 
 // The main window closes: the game is over for good.

@@ -15,6 +15,8 @@ class WindowEvents {
   virtual void Activate(bool active) = 0;
   // The close box: the game treats it like Esc.
   virtual void Close() = 0;
+  // The client area's new size in pixels, after a resize by the user, a window manager or Maximise.
+  virtual void Resize(int /*clientWidth*/, int /*clientHeight*/) {}
 };
 
 struct ScreenRect {
@@ -32,6 +34,9 @@ class Window {
   virtual int ClientHeight() = 0;
   virtual void GetCursorPos(int& x, int& y) = 0;
   virtual void SetCursorPos(int x, int y) = 0;
+  // Fills the display's usable area, whether or not a window manager acts on the request; the new
+  // size reaches the sink as Resize at the next pump.
+  virtual void Maximise() = 0;
 };
 
 }  // namespace kuvo

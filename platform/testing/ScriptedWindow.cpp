@@ -32,8 +32,21 @@ void ScriptedWindow::PumpMessages(WindowEvents& sink) {
       case Kind::MouseUp: sink.MouseUp(e.value); break;
       case Kind::Activate: sink.Activate(e.value != 0); break;
       case Kind::Close: sink.Close(); break;
+      case Kind::Resize: sink.Resize(clientWidth_, clientHeight_); break;
     }
   }
+}
+
+void ScriptedWindow::SetMaximisedGeometry(ScreenRect outer, int clientWidth, int clientHeight) {
+  maximisedOuter_ = outer;
+  maximisedWidth_ = clientWidth;
+  maximisedHeight_ = clientHeight;
+}
+
+void ScriptedWindow::Maximise() {
+  maximised_ = true;
+  SetGeometry(maximisedOuter_, maximisedWidth_, maximisedHeight_);
+  queue_.push_back({Kind::Resize, 0});
 }
 
 void ScriptedWindow::GetCursorPos(int& x, int& y) {

@@ -32,9 +32,13 @@ class ScriptedWindow : public Window {
   int ClientHeight() override { return clientHeight_; }
   void GetCursorPos(int& x, int& y) override;
   void SetCursorPos(int x, int y) override;
+  // Takes the geometry given by SetMaximisedGeometry and reports it as Resize at the next pump.
+  void Maximise() override;
+  void SetMaximisedGeometry(ScreenRect outer, int clientWidth, int clientHeight);
+  bool Maximised() const { return maximised_; }
 
  private:
-  enum class Kind { KeyDown, MouseDown, MouseUp, Activate, Close };
+  enum class Kind { KeyDown, MouseDown, MouseUp, Activate, Close, Resize };
   struct Event {
     Kind kind;
     int value;
@@ -47,6 +51,10 @@ class ScriptedWindow : public Window {
   int clientHeight_ = 1080;
   int cursorX_ = 0;
   int cursorY_ = 0;
+  bool maximised_ = false;
+  ScreenRect maximisedOuter_{0, 0, 1920, 1080};
+  int maximisedWidth_ = 1920;
+  int maximisedHeight_ = 1080;
 };
 
 }  // namespace kuvo
