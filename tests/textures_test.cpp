@@ -17,6 +17,7 @@
 #include "platform/testing/ScriptedWindow.h"
 #include "tests/GfxTestSupport.h"
 #include "textures/modTFScript.h"
+#include "textures/modTFScript_detail.h"
 #include "textures/modTex.h"
 
 using namespace kuvo;
@@ -97,6 +98,14 @@ TEST_F(TexturesTest, EveryTextureKeepsItsPinnedBytesAndFormat) {
   EXPECT_EQ(surface->Level(), 0u);
   // The layer store keeps the last recipe's grids.
   EXPECT_EQ(LayerSize, 256);
+}
+
+TEST_F(TexturesTest, WithoutAHelperThreadEveryTextureKeepsItsPinnedBytes) {
+  tfs::RefuseHelperThreads = true;
+  BuildTextures();
+  tfs::RefuseHelperThreads = false;
+  for (const Pinned& p : kPinned)
+    EXPECT_EQ(Fingerprint(Bytes(*p.handle)), p.fingerprint) << p.name << std::hex << " " << Fingerprint(Bytes(*p.handle));
 }
 
 TEST_F(TexturesTest, SpotValuesOfThePictures) {

@@ -371,8 +371,7 @@ class FastMatchesPlain : public ::testing::TestWithParam<int> {
   std::size_t savedThreshold_ = 0;
 };
 
-TEST_P(FastMatchesPlain, EveryOperationOnRandomStores) {
-  const int n = GetParam();
+void ExpectEveryOperationMatches(int n) {
   std::mt19937 rng(1000 + n);
   std::uniform_real_distribution<float> fraction(-1.5f, 2.5f);
   std::uniform_real_distribution<float> small(0.0f, 0.6f);
@@ -444,7 +443,26 @@ TEST_P(FastMatchesPlain, EveryOperationOnRandomStores) {
   }
 }
 
+TEST_P(FastMatchesPlain, EveryOperationOnRandomStores) { ExpectEveryOperationMatches(GetParam()); }
+
+// A system that refuses the helper thread: the split's ranges then run one after the other here.
+class FastMatchesPlainWithoutHelper : public FastMatchesPlain {
+ protected:
+  void SetUp() override {
+    FastMatchesPlain::SetUp();
+    tfs::MinCellsToSplit = 0;
+    tfs::RefuseHelperThreads = true;
+  }
+  void TearDown() override {
+    tfs::RefuseHelperThreads = false;
+    FastMatchesPlain::TearDown();
+  }
+};
+
+TEST_P(FastMatchesPlainWithoutHelper, EveryOperationOnRandomStores) { ExpectEveryOperationMatches(GetParam()); }
+
 INSTANTIATE_TEST_SUITE_P(Sizes, FastMatchesPlain, ::testing::Values(2, 4, 8, 16, 64, 256, 512));
+INSTANTIATE_TEST_SUITE_P(Sizes, FastMatchesPlainWithoutHelper, ::testing::Values(4, 16, 64));
 
 TEST(FastMatchesPlainValues, ByteRoundingAtEveryHalf) {
   // Ramps of t landing exactly on .5 steps for every byte pair of a few colours.

@@ -20,6 +20,7 @@ std::vector<std::uint8_t> ColourPlanes;
 static std::vector<float> Scratch;
 
 std::size_t tfs::MinCellsToSplit = std::size_t{1} << 17;
+bool tfs::RefuseHelperThreads = false;
 
 bool tfs::HaveSecondCore() {
   static const bool twoCores = std::thread::hardware_concurrency() >= 2;

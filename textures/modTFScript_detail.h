@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <system_error>
 #include <thread>
+#include <utility>
 
 #include "platform/Errors.h"
 #include "textures/modTFScript.h"
@@ -52,6 +54,15 @@ float* PrivateGrid();
 // Tests lower it to run the split on small grids.
 extern std::size_t MinCellsToSplit;
 bool HaveSecondCore();
+// Tests set this to refuse every helper thread, as a system out of threads would.
+extern bool RefuseHelperThreads;
+
+// Starts the helper thread running `body`; throws std::system_error when no thread can be had.
+template <class Body>
+std::thread StartHelper(Body&& body) {
+  if (RefuseHelperThreads) throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+  return std::thread(std::forward<Body>(body));
+}
 
 // Where ParallelFor splits [0, count): half way when the work pays for a second thread, else count.
 inline int SplitPoint(int count, std::size_t cellsPerItem) {
@@ -73,13 +84,16 @@ void ParallelFor(int count, std::size_t cellsPerItem, Fn&& fn) {
   int workerFlags = 0;
   std::thread worker;
   try {
-    worker = std::thread([&] {
+    worker = StartHelper([&] {
       std::feclearexcept(FE_ALL_EXCEPT);
       fn(half, count);
       workerFlags = std::fetestexcept(kFaultFlags);
     });
-  } catch (...) {
-    fn(0, count);
+  } catch (const std::system_error&) {
+    // Both ranges here, one after the other: callers may have prepared state per range (the in-place
+    // stencils keep the rows at each range's ends), so the ranges must stay those of the split.
+    fn(0, half);
+    fn(half, count);
     return;
   }
   fn(0, half);

@@ -172,13 +172,13 @@ void FractalNoise(int layer, float base, float persistence, float seed) {
     std::thread helper;
     if (helped) {
       try {
-        helper = std::thread([&] {
+        helper = tfs::StartHelper([&] {
           std::feclearexcept(FE_ALL_EXCEPT);
           RowAdder adder(octaves, n);
           addRows(adder);
           helperFlags = std::fetestexcept(tfs::kFaultFlags);
         });
-      } catch (...) {
+      } catch (const std::system_error&) {
         // Without a second thread the rows are all added below, after the draws.
       }
     }
