@@ -92,17 +92,29 @@ void StepStillBall(BallState& b) {
   b.Velocity = {0.0f, 0.0f, 0.0f};
 }
 
+// The speed the general step finds for a still ball before stopping it: friction alone, pulling the
+// zero velocity towards its roll. It sets the thud's level when such a ball slips into a pocket.
+float StillBallSpeed(const Vector3& roll) {
+  const Vector3 zero{0.0f, 0.0f, 0.0f};
+  Vector3 slip, share, velocity;
+  VecSubtract(slip, zero, roll);
+  VecScale(share, slip, SlideFriction);
+  VecSubtract(velocity, zero, share);
+  return VecLength(velocity);
+}
+
 // Moves ball i on the cloth by one step. Returns true while the ball is moving or has started to drop.
 bool MoveBallOnTable(int i) {
   BallState& b = Balls[i];
   VecAdd(b.Position, b.Position, b.Velocity);
   if (IsStill(b)) {
+    const Vector3 roll = b.RollVelocity;
     StepStillBall(b);
     if (InPlayingArea(b.Position)) {
       b.Position.y = 0.0f;
       return false;
     }
-    PlayThud(0.0f);
+    PlayThud(100.0f * StillBallSpeed(roll));
     b.Status = BallDropping;
     StepPocketDrop(i);
     return true;
@@ -148,6 +160,8 @@ bool MoveBallOnTable(int i) {
 void CollidePair(int i, int j) {
   Vector3 d, n, closing;
   VecSubtract(d, Balls[i].Position, Balls[j].Position);
+  // Centres at one point (or too close for the square to be a float) give no direction: no collision.
+  if (VecLengthSq(d) == 0.0f) return;
   VecNormalize(n, d);  // from j towards i
   VecSubtract(closing, Balls[i].Velocity, Balls[j].Velocity);
   float s = VecDot(n, closing);
