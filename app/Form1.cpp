@@ -21,8 +21,9 @@ void Form1Events::MouseUp(int button) { KeyState(ButtonIndex(button)) = false; }
 
 void Form1Events::Activate(bool active) { SubclassWndProc(active); }
 
-// The close box acts like Esc: the current pass completes, then the game shuts down in order.
-void Form1Events::Close() { KeyState(27) = true; }
+// The close box ends the run like Esc, also while the window is inactive: the current pass completes,
+// then the game shuts down in order.
+void Form1Events::Close() { CloseRequested = true; }
 
 // The back buffer follows the client area, so the projection must follow its shape or the picture stretches.
 // The projection is remade here too: the game-over branch draws without recomputing the camera.

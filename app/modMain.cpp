@@ -1,6 +1,8 @@
 // The run loop: start-up, passes in three modes, shutdown.
 #include "app/modMain.h"
 
+#include <csignal>
+
 #include "app/Form1.h"
 #include "app/modUtil.h"
 #include "control/modCtrl.h"
@@ -21,10 +23,37 @@ bool GameOver = false;
 double SimTime = 0.0;
 double ClockNow = 0.0;
 
+bool CloseRequested = false;
+
 namespace {
 
 // Every 51st game-over pass flips the result text.
 constexpr int GameOverBlinkPasses = 50;
+
+// Set by SIGINT or SIGTERM; a handler may do no more than this.
+volatile std::sig_atomic_t StopSignal = 0;
+
+extern "C" void OnStopSignal(int) { StopSignal = 1; }
+
+// SIGINT and SIGTERM end the run like the close box for as long as the run loop lives.
+class StopSignals {
+ public:
+  StopSignals() {
+    StopSignal = 0;
+    previousInt_ = std::signal(SIGINT, OnStopSignal);
+    previousTerm_ = std::signal(SIGTERM, OnStopSignal);
+  }
+  ~StopSignals() {
+    std::signal(SIGINT, previousInt_);
+    std::signal(SIGTERM, previousTerm_);
+  }
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+
+ private:
+  void (*previousInt_)(int);
+  void (*previousTerm_)(int);
+};
 
 void StartUp() {
   Host.window->ShowCursor(false);
@@ -53,6 +82,8 @@ void ShutDown() {
 }  // namespace
 
 void RunGame() {
+  CloseRequested = false;
+  StopSignals signals;
   StartUp();
   Form1Events events;
   int gameOverPasses = 0;
@@ -82,6 +113,8 @@ void RunGame() {
       UpdateCamera();
       RenderFrame();
     }
+    // Read here, not by a step, so that they end the run in every mode, paused included.
+    if (CloseRequested || StopSignal) Running = false;
   }
   ShutDown();
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
 #include <stdexcept>
 #include <vector>
 
@@ -118,4 +119,44 @@ TEST_F(RunLoopTest, GameOverBlinksEvery51PassesAndF5PlaysOn) {
   // F5 racks in the game-over branch; the next pass is normal play again.
   EXPECT_FALSE(passes[161].gameOver);
   EXPECT_EQ(host.clock.SleepCalls(), 161);
+}
+
+// The close box, SIGINT and SIGTERM end the run after the pass that sees them, in every mode, with the
+// normal shutdown; the handler the program had before comes back afterwards.
+TEST_F(RunLoopTest, CloseAndStopSignalsEndTheRunAfterTheCurrentPassInEveryMode) {
+  enum Mode { PausedMode, GameOverMode, PlayWithoutSteps };
+  enum Stop { CloseBox, Interrupt, Terminate };
+  static volatile std::sig_atomic_t outerSignals = 0;
+  auto outer = [](int) { outerSignals = outerSignals + 1; };
+  std::signal(SIGINT, outer);
+  std::signal(SIGTERM, outer);
+  for (int mode : {PausedMode, GameOverMode, PlayWithoutSteps}) {
+    for (int stop : {CloseBox, Interrupt, Terminate}) {
+      SCOPED_TRACE(::testing::Message() << "mode " << mode << ", stop " << stop);
+      passes.clear();
+      const long pumpsBefore = host.window.Pumps();
+      Run([&](long pass) {
+        const long local = pass - pumpsBefore;
+        if (local == 0 && mode == PausedMode) host.window.SetActive(false);
+        if (local == 0 && mode == GameOverMode) GameOver = true;
+        if (local == 3) {
+          if (stop == CloseBox) host.window.RequestClose();
+          if (stop == Interrupt) std::raise(SIGINT);
+          if (stop == Terminate) std::raise(SIGTERM);
+        }
+      }, pumpsBefore + 50);
+      EXPECT_EQ(host.window.Pumps() - pumpsBefore, 4);
+      EXPECT_FALSE(Running);
+      EXPECT_TRUE(host.window.CursorVisible());
+      EXPECT_EQ(Device, nullptr);
+      EXPECT_EQ(host.audio.LiveObjects(), 0);
+      Paused = false;  // the next run starts with the window active
+    }
+  }
+  EXPECT_EQ(outerSignals, 0);
+  std::raise(SIGINT);
+  std::raise(SIGTERM);
+  EXPECT_EQ(outerSignals, 2);
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
 }
