@@ -1,5 +1,6 @@
 // The rendering device, the order of one frame, and window activation.
 #include "app/modMain.h"
+#include "geometry/modModels.h"
 #include "platform/Errors.h"
 #include "platform/Gfx.h"
 #include "platform/Platform.h"
@@ -55,7 +56,46 @@ void CreateDevice3D() {
   }
 }
 
-void RenderFrame() {}
+namespace {
+
+// A frame never ends the game: a failing call of the frame's own is skipped (its result dropped), and a
+// failing pass is abandoned where it failed.
+void RunPass(void (*pass)()) {
+  try {
+    pass();
+  } catch (const DeviceError&) {
+  }
+}
+
+}  // namespace
+
+void RenderFrame() {
+  (void)Device->BeginScene();
+  (void)Device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+
+  (void)Device->SetRenderState(D3DRS_ALPHABLENDENABLE, false);
+  (void)Device->SetRenderState(D3DRS_ZENABLE, true);
+  (void)Device->SetRenderState(D3DRS_ZWRITEENABLE, true);
+  RunPass(DrawTable);
+  RunPass(DrawBalls);
+  if (!GameOver) RunPass(DrawCue);
+
+  // Shadows darken: the frame is multiplied by one minus the shadow's colour, depth-tested, not written.
+  (void)Device->SetRenderState(D3DRS_ZWRITEENABLE, false);
+  (void)Device->SetRenderState(D3DRS_ALPHABLENDENABLE, true);
+  (void)Device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ZERO);
+  (void)Device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCCOLOR);
+  RunPass(DrawBallShadows);
+
+  // The text line adds on top of everything; its black leaves the picture as it is.
+  (void)Device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE);
+  (void)Device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+  (void)Device->SetRenderState(D3DRS_ZENABLE, false);
+  RunPass(DrawHud);
+
+  (void)Device->EndScene();
+  (void)Device->Present(nullptr, nullptr, nullptr, nullptr);
+}
 
 void ReleaseDevice3D() {
   if (Device) Device->Release();

@@ -31,6 +31,20 @@ extern std::uint8_t OutlinePointCount;
 extern std::vector<std::int16_t> OutlineIndices;
 extern std::int32_t OutlineIndexCount;
 
+// ---- Draw passes ----
+
+// The vertex shader constants c0..c8: transpose(World × View × Projection), transpose(World), CameraEye (w 0).
+extern float VertexConstants[36];
+// Fills VertexConstants for world matrix W and the current camera and uploads all nine registers.
+void UploadWorld(const Matrix4& W);
+// The passes of a frame, in their order. Each raises its first failing device call as DeviceError; the
+// frame abandons that pass and goes on with the next.
+void DrawTable();        // pocket rims, table meshes, bed and cushions, floor, wall panels
+void DrawBalls();        // every ball not taken off, the selected one tinted red
+void DrawCue();          // only while the game is on
+void DrawBallShadows();  // multiplicative: a flattened ball under each ball on the table
+void DrawHud();          // additive: the text line, fixed on screen
+
 // Builds every model and the pocket data; any failure is raised to the caller.
 void BuildModels();
 // Drops the table meshes in index order, then the pocket, cue and ball meshes.

@@ -1,0 +1,543 @@
+// The GL device: back buffer, state with its cache, bindings, drawing through MojoShader, presentation.
+#include "platform/gl/GlDevice.h"
+
+#include <algorithm>
+#include <cstring>
+#include <thread>
+
+namespace kuvo::gl {
+
+namespace {
+
+// The render states the device applies, with the value Direct3D gives each at device creation.
+struct RenderStateRow {
+  std::uint32_t state;
+  std::uint32_t initial;
+};
+constexpr RenderStateRow kRenderStates[] = {
+    {D3DRS_ZENABLE, 1},                  // (7) depth test: on, as the automatic depth buffer makes it
+    {D3DRS_ZWRITEENABLE, 1},             // (14) depth writes
+    {D3DRS_SRCBLEND, D3DBLEND_ONE},      // (19) source blend factor
+    {D3DRS_DESTBLEND, D3DBLEND_ZERO},    // (20) destination blend factor
+    {D3DRS_CULLMODE, D3DCULL_CCW},       // (22) counter-clockwise faces culled
+    {D3DRS_ALPHABLENDENABLE, 0},         // (27) blending
+};
+static_assert(sizeof(kRenderStates) / sizeof(kRenderStates[0]) == 6);
+
+// Sampler states the device applies, with their values at creation: wrap, point, no mipmaps, anisotropy 1.
+struct SamplerStateRow {
+  std::uint32_t type;
+  std::uint32_t initial;
+};
+constexpr SamplerStateRow kSamplerStates[] = {
+    {D3DSAMP_ADDRESSU, 1},                // (1) wrap
+    {D3DSAMP_ADDRESSV, 1},                // (2) wrap
+    {D3DSAMP_MAGFILTER, D3DTEXF_POINT},   // (5)
+    {D3DSAMP_MINFILTER, D3DTEXF_POINT},   // (6)
+    {D3DSAMP_MIPFILTER, D3DTEXF_NONE},    // (7)
+    {D3DSAMP_MAXANISOTROPY, 1},           // (10)
+};
+static_assert(sizeof(kSamplerStates) / sizeof(kSamplerStates[0]) == 6);
+
+bool Supported(std::uint32_t state) {
+  return std::any_of(std::begin(kRenderStates), std::end(kRenderStates),
+                     [&](const RenderStateRow& row) { return row.state == state; });
+}
+
+bool SupportedSampler(std::uint32_t type) {
+  return std::any_of(std::begin(kSamplerStates), std::end(kSamplerStates),
+                     [&](const SamplerStateRow& row) { return row.type == type; });
+}
+
+void SetEnabled(GLenum capability, bool on) {
+  if (on) glEnable(capability);
+  else glDisable(capability);
+}
+
+// Tokens of a shader from its version token to its end token, or 0 if no end is found in reach.
+std::uint32_t ShaderLength(const std::uint32_t* tokens) {
+  constexpr std::uint32_t kLimit = 1u << 16;
+  std::uint32_t i = 1;
+  while (i < kLimit) {
+    std::uint32_t token = tokens[i];
+    if (token == 0x0000FFFFu) return i + 1;
+    if ((token & 0xFFFFu) == 0xFFFEu) i += 1 + ((token >> 16) & 0x7FFFu);  // comment block
+    else i += 1 + ((token >> 24) & 0x0Fu);                               // instruction and its operands
+  }
+  return 0;
+}
+
+}  // namespace
+
+GlDevice::GlDevice(std::shared_ptr<Context> context, const GfxPresentParameters& parameters, bool paced,
+                   int refreshHz)
+    : Counted(std::move(context)),
+      parameters_(parameters),
+      paced_(paced),
+      period_(std::chrono::nanoseconds(1000000000LL / std::max(1, refreshHz))),
+      samples_(static_cast<int>(parameters.MultiSampleType)) {}
+
+HRESULT GlDevice::Initialise(int width, int height) {
+  glGetError();
+  HRESULT hr = MakeBackBuffer(width, height);
+  if (Failed(hr)) return hr;
+  // Direct3D's clip space: depth 0..1, so a point behind the near plane is clipped, not drawn.
+  glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
+  glDepthFunc(GL_LEQUAL);  // Direct3D's default depth comparison
+  glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &maxAnisotropy_);
+  glGenSamplers(kStages, samplers_);
+  for (std::uint32_t stage = 0; stage < kStages; ++stage) {
+    for (const SamplerStateRow& row : kSamplerStates) samplerStates_[stage][row.type] = row.initial;
+    ApplySampler(stage);
+    glBindSampler(stage, samplers_[stage]);
+  }
+  for (const RenderStateRow& row : kRenderStates) {
+    renderStates_[row.state] = ~row.initial;  // differs, so the call below reaches GL
+    SetRenderState(row.state, row.initial);
+  }
+  return GlResult();
+}
+
+GlDevice::~GlDevice() {
+  if (!context_->MakeCurrent()) return;
+  ReleaseBindings();
+  for (auto& entry : context_->programs) MOJOSHADER_glDeleteProgram(entry.second);
+  context_->programs.clear();
+  glDeleteSamplers(kStages, samplers_);
+  FreeBackBuffer();
+  MOJOSHADER_glMakeContextCurrent(nullptr);
+  MOJOSHADER_glDestroyContext(context_->mojo);
+  SDL_GL_MakeCurrent(context_->window, nullptr);
+  SDL_GL_DeleteContext(context_->gl);
+  context_->alive = false;
+}
+
+std::uint32_t GlDevice::Release() { return Drop(); }
+
+void GlDevice::ReleaseBindings() {
+  MOJOSHADER_glBindProgram(nullptr);
+  program_ = nullptr;
+  for (auto*& texture : textures_) BindObject(texture, static_cast<GfxTexture*>(nullptr));
+  BindObject(stream_, static_cast<GfxVertexBuffer*>(nullptr));
+  BindObject(indices_, static_cast<GfxIndexBuffer*>(nullptr));
+  BindObject(declaration_, static_cast<GfxVertexDeclaration*>(nullptr));
+  BindObject(vertexShader_, static_cast<GfxVertexShader*>(nullptr));
+  BindObject(pixelShader_, static_cast<GfxPixelShader*>(nullptr));
+}
+
+// ---- Back buffer ----
+
+HRESULT GlDevice::MakeBackBuffer(int width, int height) {
+  glGenFramebuffers(1, &framebuffer_);
+  glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+  glGenRenderbuffers(1, &colour_);
+  glGenRenderbuffers(1, &depth_);
+  glBindRenderbuffer(GL_RENDERBUFFER, colour_);
+  glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples_, GL_RGBA8, width, height);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour_);
+  glBindRenderbuffer(GL_RENDERBUFFER, depth_);
+  glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples_, GL_DEPTH24_STENCIL8, width, height);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depth_);
+  HRESULT hr = GlResult();
+  if (Failed(hr)) return hr;
+  if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) return D3DERR_NOTAVAILABLE;
+  width_ = width;
+  height_ = height;
+  glViewport(0, 0, width, height);
+  return S_OK;
+}
+
+void GlDevice::FreeBackBuffer() {
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  glDeleteFramebuffers(1, &framebuffer_);
+  glDeleteRenderbuffers(1, &colour_);
+  glDeleteRenderbuffers(1, &depth_);
+  framebuffer_ = colour_ = depth_ = 0;
+}
+
+void GlDevice::FollowWindowSize() {
+  int width, height;
+  SDL_GL_GetDrawableSize(context_->window, &width, &height);
+  if (width <= 0 || height <= 0 || (width == width_ && height == height_)) return;  // minimised, or unchanged
+  FreeBackBuffer();
+  if (Failed(MakeBackBuffer(width, height))) {
+    FreeBackBuffer();
+    MakeBackBuffer(width_, height_);
+  }
+}
+
+HRESULT GlDevice::ReadBackBuffer(int& width, int& height, std::vector<std::uint8_t>& rgba) {
+  if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  glGetError();
+  width = width_;
+  height = height_;
+  GLuint resolved = 0, resolvedColour = 0;
+  if (samples_ > 0) {
+    // Multisampled pixels cannot be read directly: resolve them into a plain buffer first.
+    glGenFramebuffers(1, &resolved);
+    glGenRenderbuffers(1, &resolvedColour);
+    glBindRenderbuffer(GL_RENDERBUFFER, resolvedColour);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolved);
+    glFramebufferRenderbuffer(GL_DRAW_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, resolvedColour);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+    glDisable(GL_SCISSOR_TEST);
+    glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, resolved);
+  } else {
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+  }
+  std::vector<std::uint8_t> bottomUp(static_cast<std::size_t>(width) * height * 4);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
+  glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+  if (resolved) {
+    glDeleteFramebuffers(1, &resolved);
+    glDeleteRenderbuffers(1, &resolvedColour);
+  }
+  rgba.resize(bottomUp.size());
+  std::size_t row = static_cast<std::size_t>(width) * 4;
+  for (int y = 0; y < height; ++y)
+    std::memcpy(rgba.data() + row * y, bottomUp.data() + row * (height - 1 - y), row);
+  return GlResult();
+}
+
+// ---- State ----
+
+HRESULT GlDevice::SetRenderState(std::uint32_t state, std::uint32_t value) {
+  if (!Supported(state)) return D3DERR_INVALIDCALL;
+  if ((state == D3DRS_SRCBLEND || state == D3DRS_DESTBLEND) && (!InTable(kBlend, value) || kBlend[value] == 0))
+    return D3DERR_INVALIDCALL;
+  if (state == D3DRS_CULLMODE && (value < D3DCULL_NONE || value > D3DCULL_CCW)) return D3DERR_INVALIDCALL;
+  if (state == D3DRS_ZENABLE && value > 1) return D3DERR_INVALIDCALL;  // no W-buffer
+  if (renderStates_[state] == value) return S_OK;
+  renderStates_[state] = value;
+  if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  switch (state) {
+    case D3DRS_ZENABLE: SetEnabled(GL_DEPTH_TEST, value != 0); break;
+    case D3DRS_ZWRITEENABLE: glDepthMask(value ? GL_TRUE : GL_FALSE); break;
+    case D3DRS_SRCBLEND:
+    case D3DRS_DESTBLEND:
+      glBlendFunc(kBlend[renderStates_[D3DRS_SRCBLEND]], kBlend[renderStates_[D3DRS_DESTBLEND]]);
+      break;
+    case D3DRS_CULLMODE: ApplyCull(); break;
+    case D3DRS_ALPHABLENDENABLE: SetEnabled(GL_BLEND, value != 0); break;
+  }
+  return S_OK;
+}
+
+void GlDevice::ApplyCull() {
+  const CullMode& mode = kCull[renderStates_[D3DRS_CULLMODE]];
+  SetEnabled(GL_CULL_FACE, mode.enabled);
+  glFrontFace(mode.frontFace);
+  glCullFace(GL_BACK);
+}
+
+HRESULT GlDevice::SetSamplerState(std::uint32_t sampler, std::uint32_t type, std::uint32_t value) {
+  if (sampler >= kStages || !SupportedSampler(type)) return D3DERR_INVALIDCALL;
+  bool filter = type == D3DSAMP_MAGFILTER || type == D3DSAMP_MINFILTER || type == D3DSAMP_MIPFILTER;
+  if (filter && value > D3DTEXF_ANISOTROPIC) return D3DERR_INVALIDCALL;
+  if (type == D3DSAMP_MIPFILTER && value > D3DTEXF_LINEAR) return D3DERR_INVALIDCALL;
+  if ((type == D3DSAMP_ADDRESSU || type == D3DSAMP_ADDRESSV) && (value == 0 || !InTable(kAddress, value)))
+    return D3DERR_INVALIDCALL;
+  if (samplerStates_[sampler][type] == value) return S_OK;
+  samplerStates_[sampler][type] = value;
+  if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  ApplySampler(sampler);
+  return S_OK;
+}
+
+void GlDevice::ApplySampler(std::uint32_t stage) {
+  const auto& s = samplerStates_[stage];
+  GLuint sampler = samplers_[stage];
+  glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, static_cast<GLint>(kAddress[s[D3DSAMP_ADDRESSU]]));
+  glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, static_cast<GLint>(kAddress[s[D3DSAMP_ADDRESSV]]));
+  glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, static_cast<GLint>(kMagFilter[s[D3DSAMP_MAGFILTER]]));
+  glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER,
+                      static_cast<GLint>(kMinFilter[s[D3DSAMP_MINFILTER]][s[D3DSAMP_MIPFILTER]]));
+  // Direct3D applies its maximum anisotropy only where a filter asks for anisotropic filtering.
+  bool anisotropic = s[D3DSAMP_MINFILTER] == D3DTEXF_ANISOTROPIC || s[D3DSAMP_MAGFILTER] == D3DTEXF_ANISOTROPIC;
+  GLfloat anisotropy = anisotropic ? std::clamp(static_cast<GLfloat>(s[D3DSAMP_MAXANISOTROPY]), 1.0f, maxAnisotropy_)
+                                   : 1.0f;
+  glSamplerParameterf(sampler, GL_TEXTURE_MAX_ANISOTROPY_EXT, anisotropy);
+}
+
+// ---- Scene and presentation ----
+
+HRESULT GlDevice::BeginScene() {
+  if (inScene_ || !context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  FollowWindowSize();
+  inScene_ = true;
+  return S_OK;
+}
+
+HRESULT GlDevice::EndScene() {
+  if (!inScene_) return D3DERR_INVALIDCALL;
+  inScene_ = false;
+  return S_OK;
+}
+
+HRESULT GlDevice::Clear(std::uint32_t count, const GfxRect* rects, std::uint32_t flags, std::uint32_t colour, float z,
+                        std::uint32_t stencil) {
+  if ((count > 0 && !rects) || (flags & ~(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) || flags == 0)
+    return D3DERR_INVALIDCALL;
+  if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  GLbitfield mask = 0;
+  if (flags & D3DCLEAR_TARGET) {
+    mask |= GL_COLOR_BUFFER_BIT;
+    glClearColor(((colour >> 16) & 0xFF) / 255.0f, ((colour >> 8) & 0xFF) / 255.0f, (colour & 0xFF) / 255.0f,
+                 ((colour >> 24) & 0xFF) / 255.0f);
+  }
+  // Direct3D clears depth and stencil whatever the write masks say; GL obeys them, so open them here.
+  if (flags & D3DCLEAR_ZBUFFER) {
+    mask |= GL_DEPTH_BUFFER_BIT;
+    glClearDepth(z);
+    glDepthMask(GL_TRUE);
+  }
+  if (flags & D3DCLEAR_STENCIL) {
+    mask |= GL_STENCIL_BUFFER_BIT;
+    glClearStencil(static_cast<GLint>(stencil));
+  }
+  if (count == 0) {
+    glClear(mask);
+  } else {
+    glEnable(GL_SCISSOR_TEST);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      const GfxRect& r = rects[i];
+      glScissor(r.left, height_ - r.bottom, r.right - r.left, r.bottom - r.top);  // GL counts rows from the bottom
+      glClear(mask);
+    }
+    glDisable(GL_SCISSOR_TEST);
+  }
+  glDepthMask(renderStates_[D3DRS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
+  return GlResult();
+}
+
+HRESULT GlDevice::Present(const GfxRect* sourceRect, const GfxRect* destRect, Window* overrideWindow,
+                          const void* dirtyRegion) {
+  if (sourceRect || destRect || overrideWindow || dirtyRegion) return D3DERR_INVALIDCALL;
+  if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  glGetError();
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+  glBlitFramebuffer(0, 0, width_, height_, 0, 0, width_, height_, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+  glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+  SDL_GL_SwapWindow(context_->window);
+  if (paced_) WaitForRefresh();
+  return GlResult();
+}
+
+void GlDevice::WaitForRefresh() {
+  auto now = std::chrono::steady_clock::now();
+  // A frame later than a whole period starts the rhythm afresh rather than racing to catch up.
+  if (nextPresent_ + period_ < now) nextPresent_ = now;
+  else std::this_thread::sleep_until(nextPresent_);
+  nextPresent_ += period_;
+}
+
+// ---- Creation and binding ----
+
+HRESULT GlDevice::CreateVertexBuffer(std::uint32_t length, std::uint32_t, std::uint32_t, std::uint32_t pool,
+                                     GfxVertexBuffer** buffer, void* shared) {
+  if (!buffer) return D3DERR_INVALIDCALL;
+  *buffer = nullptr;
+  if (length == 0 || shared || pool > D3DPOOL_SYSTEMMEM || !context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  auto* created = new GlVertexBufferObject(context_, length);
+  HRESULT hr = created->Create();
+  if (Failed(hr)) {
+    created->Release();
+    return hr;
+  }
+  *buffer = created;
+  return S_OK;
+}
+
+HRESULT GlDevice::CreateIndexBuffer(std::uint32_t length, std::uint32_t, std::uint32_t format, std::uint32_t pool,
+                                    GfxIndexBuffer** buffer, void* shared) {
+  if (!buffer) return D3DERR_INVALIDCALL;
+  *buffer = nullptr;
+  if (length == 0 || shared || pool > D3DPOOL_SYSTEMMEM || (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32) ||
+      !context_->MakeCurrent())
+    return D3DERR_INVALIDCALL;
+  auto* created = new GlIndexBufferObject(context_, length, format == D3DFMT_INDEX32 ? 4 : 2);
+  HRESULT hr = created->Create();
+  if (Failed(hr)) {
+    created->Release();
+    return hr;
+  }
+  *buffer = created;
+  return S_OK;
+}
+
+HRESULT GlDevice::CreateTexture(std::uint32_t width, std::uint32_t height, std::uint32_t levels, std::uint32_t usage,
+                                std::uint32_t format, std::uint32_t pool, GfxTexture** texture, void* shared) {
+  if (!texture) return D3DERR_INVALIDCALL;
+  *texture = nullptr;
+  if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  GLint maxSize = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+  bool autogen = (usage & D3DUSAGE_AUTOGENMIPMAP) != 0;
+  if (width == 0 || height == 0 || width > static_cast<std::uint32_t>(maxSize) ||
+      height > static_cast<std::uint32_t>(maxSize) || shared || pool > D3DPOOL_SYSTEMMEM ||
+      (autogen && levels > 1) || (usage & ~D3DUSAGE_AUTOGENMIPMAP))
+    return D3DERR_INVALIDCALL;
+  if (format != D3DFMT_A8R8G8B8 && format != D3DFMT_X8R8G8B8) return D3DERR_NOTAVAILABLE;
+  auto* created = new GlTextureObject(context_, width, height, levels, autogen, format == D3DFMT_X8R8G8B8);
+  HRESULT hr = created->Create();
+  if (Failed(hr)) {
+    created->Release();
+    return hr;
+  }
+  *texture = created;
+  return S_OK;
+}
+
+HRESULT GlDevice::CreateVertexDeclaration(const void* elements, GfxVertexDeclaration** declaration) {
+  if (!declaration) return D3DERR_INVALIDCALL;
+  *declaration = nullptr;
+  if (!elements) return D3DERR_INVALIDCALL;
+  const auto* bytes = static_cast<const std::uint8_t*>(elements);
+  std::vector<GlDeclarationObject::Input> inputs;
+  for (int i = 0;; ++i) {
+    if (i == 64) return D3DERR_INVALIDCALL;  // no end marker in reach
+    GfxVertexElement e;
+    std::memcpy(&e, bytes + 8 * i, sizeof e);
+    if (e.Stream == D3DDECL_END_STREAM) break;
+    // One vertex stream of float vectors, as the game's single mesh layout needs.
+    if (e.Stream != 0 || !InTable(kDeclTypeSize, e.Type) || e.Method != D3DDECLMETHOD_DEFAULT ||
+        !InTable(kUsage, e.Usage) || e.UsageIndex > 15)
+      return D3DERR_INVALIDCALL;
+    inputs.push_back({kUsage[e.Usage], e.UsageIndex, kDeclTypeSize[e.Type], e.Offset});
+  }
+  *declaration = new GlDeclarationObject(context_, std::move(inputs));
+  return S_OK;
+}
+
+HRESULT GlDevice::CompileShader(const void* function, std::uint32_t kind, MOJOSHADER_glShader** out) {
+  *out = nullptr;
+  if (!function || !context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  const auto* tokens = static_cast<const std::uint32_t*>(function);
+  if ((tokens[0] >> 16) != kind) return D3DERR_INVALIDCALL;
+  std::uint32_t length = ShaderLength(tokens);
+  if (length == 0) return D3DERR_INVALIDCALL;
+  *out = MOJOSHADER_glCompileShader(static_cast<const unsigned char*>(function), length * 4, nullptr, 0, nullptr, 0);
+  return *out ? S_OK : D3DERR_INVALIDCALL;
+}
+
+HRESULT GlDevice::CreateVertexShader(const void* function, GfxVertexShader** shader) {
+  if (!shader) return D3DERR_INVALIDCALL;
+  *shader = nullptr;
+  MOJOSHADER_glShader* compiled;
+  HRESULT hr = CompileShader(function, 0xFFFEu, &compiled);
+  if (Failed(hr)) return hr;
+  *shader = new GlVertexShaderObject(context_, compiled);
+  return S_OK;
+}
+
+HRESULT GlDevice::CreatePixelShader(const void* function, GfxPixelShader** shader) {
+  if (!shader) return D3DERR_INVALIDCALL;
+  *shader = nullptr;
+  MOJOSHADER_glShader* compiled;
+  HRESULT hr = CompileShader(function, 0xFFFFu, &compiled);
+  if (Failed(hr)) return hr;
+  *shader = new GlPixelShaderObject(context_, compiled);
+  return S_OK;
+}
+
+// Binding holds a reference, so an object the game releases while bound lives on until replaced.
+template <class Object, class Interface>
+HRESULT GlDevice::BindObject(Object*& slot, Interface* object) {
+  auto* mine = dynamic_cast<Object*>(object);
+  if (object && !mine) return D3DERR_INVALIDCALL;
+  if (mine == slot) return S_OK;
+  if (mine) mine->AddRef();
+  if (slot) slot->Drop();
+  slot = mine;
+  return S_OK;
+}
+
+HRESULT GlDevice::SetStreamSource(std::uint32_t stream, GfxVertexBuffer* buffer, std::uint32_t offset,
+                                  std::uint32_t stride) {
+  if (stream != 0) return D3DERR_INVALIDCALL;
+  HRESULT hr = BindObject(stream_, buffer);
+  if (Failed(hr)) return hr;
+  streamOffset_ = offset;
+  streamStride_ = stride;
+  return S_OK;
+}
+
+HRESULT GlDevice::SetIndices(GfxIndexBuffer* buffer) { return BindObject(indices_, buffer); }
+
+HRESULT GlDevice::SetTexture(std::uint32_t stage, GfxTexture* texture) {
+  if (stage >= kStages) return D3DERR_INVALIDCALL;
+  GlTextureObject* before = textures_[stage];
+  HRESULT hr = BindObject(textures_[stage], texture);
+  if (Failed(hr) || textures_[stage] == before) return hr;
+  if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  glActiveTexture(GL_TEXTURE0 + stage);
+  glBindTexture(GL_TEXTURE_2D, textures_[stage] ? textures_[stage]->Name() : 0);
+  return S_OK;
+}
+
+HRESULT GlDevice::SetVertexDeclaration(GfxVertexDeclaration* declaration) {
+  return BindObject(declaration_, declaration);
+}
+
+HRESULT GlDevice::SetVertexShader(GfxVertexShader* shader) { return BindObject(vertexShader_, shader); }
+
+HRESULT GlDevice::SetPixelShader(GfxPixelShader* shader) { return BindObject(pixelShader_, shader); }
+
+HRESULT GlDevice::SetVertexShaderConstantF(std::uint32_t startRegister, const float* data, std::uint32_t count) {
+  if (!data || startRegister + count > 256 || !context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  MOJOSHADER_glSetVertexShaderUniformF(startRegister, data, count);
+  return S_OK;
+}
+
+HRESULT GlDevice::SetPixelShaderConstantF(std::uint32_t startRegister, const float* data, std::uint32_t count) {
+  if (!data || startRegister + count > 224 || !context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  MOJOSHADER_glSetPixelShaderUniformF(startRegister, data, count);
+  return S_OK;
+}
+
+// ---- Drawing ----
+
+HRESULT GlDevice::DrawIndexedPrimitive(std::uint32_t type, std::int32_t baseVertexIndex, std::uint32_t,
+                                       std::uint32_t, std::uint32_t startIndex, std::uint32_t primitiveCount) {
+  if (!InTable(kPrimitive, type) || type == 0 || primitiveCount == 0) return D3DERR_INVALIDCALL;
+  if (!vertexShader_ || !pixelShader_ || !declaration_ || !stream_ || !indices_ || streamStride_ == 0)
+    return D3DERR_INVALIDCALL;
+  const Primitive& primitive = kPrimitive[type];
+  std::uint64_t count = std::uint64_t{primitiveCount} * primitive.perPrimitive + primitive.extra;
+  if ((startIndex + count) * indices_->IndexSize() > indices_->Length()) return D3DERR_INVALIDCALL;
+  if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+
+  auto key = std::make_pair(vertexShader_->Shader(), pixelShader_->Shader());
+  auto found = context_->programs.find(key);
+  MOJOSHADER_glProgram* program = nullptr;
+  if (found != context_->programs.end()) {
+    program = found->second;
+  } else {
+    program = MOJOSHADER_glLinkProgram(key.first, key.second);
+    if (!program) return D3DERR_INVALIDCALL;
+    context_->programs.emplace(key, program);
+  }
+  if (program != program_) {
+    MOJOSHADER_glBindProgram(program);
+    program_ = program;
+  }
+  glGetError();
+  glBindBuffer(GL_ARRAY_BUFFER, stream_->Name());
+  for (const GlDeclarationObject::Input& input : declaration_->Inputs())
+    MOJOSHADER_glSetVertexAttribute(input.usage, input.index, static_cast<unsigned>(input.size),
+                                    MOJOSHADER_ATTRIBUTE_FLOAT, 0, streamStride_,
+                                    reinterpret_cast<const void*>(std::uintptr_t{streamOffset_ + input.offset}));
+  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices_->Name());
+  MOJOSHADER_glProgramReady();
+  glDrawElementsBaseVertex(primitive.mode, static_cast<GLsizei>(count),
+                           indices_->IndexSize() == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
+                           reinterpret_cast<const void*>(std::uintptr_t{startIndex} * indices_->IndexSize()),
+                           baseVertexIndex);
+  return GlResult();
+}
+
+}  // namespace kuvo::gl

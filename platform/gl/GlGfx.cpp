@@ -1,0 +1,197 @@
+// The adapter: display mode, multisample answers and device creation on an OpenGL context.
+#include "platform/gl/GlGfx.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "platform/gl/GlDevice.h"
+#include "platform/sdl/SdlWindow.h"
+
+namespace kuvo {
+
+namespace {
+
+void* LookUp(const char* name, void*) { return SDL_GL_GetProcAddress(name); }
+
+// A 2.1 compatibility context: MojoShader's glsl120 output needs the fixed-function varyings.
+// Mesa and the big drivers hand out their newest compatibility version for it.
+SDL_GLContext CreateContext(SDL_Window* window) {
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, 0);
+  SDL_GL_SetAttribute(SDL_GL_CONTEXT_FLAGS, 0);
+  return SDL_GL_CreateContext(window);
+}
+
+bool HasExtension(const char* name) {
+  GLint count = 0;
+  glGetIntegerv(GL_NUM_EXTENSIONS, &count);
+  for (GLint i = 0; i < count; ++i) {
+    const char* e = reinterpret_cast<const char*>(glGetStringi(GL_EXTENSIONS, static_cast<GLuint>(i)));
+    if (e && std::strcmp(e, name) == 0) return true;
+  }
+  return false;
+}
+
+int GlVersion() {
+  GLint major = 0, minor = 0;
+  glGetIntegerv(GL_MAJOR_VERSION, &major);
+  glGetIntegerv(GL_MINOR_VERSION, &minor);
+  return major * 10 + minor;
+}
+
+// What the device needs beyond 2.1, by the GL version that made it core or by its extension.
+// SDL_GL_GetProcAddress answers for any name at all, so the version and extension list decide.
+std::string MissingFeature() {
+  int version = GlVersion();
+  if (version < 33) return "OpenGL 3.3 (framebuffers, base vertex, sampler objects); this one has " +
+                           std::to_string(version / 10) + "." + std::to_string(version % 10);
+  if (version < 45 && !HasExtension("GL_ARB_clip_control")) return "GL_ARB_clip_control";
+  return {};
+}
+
+// Restores whatever context was current (the menu's, a test's) when a probe is done.
+class CurrentContextGuard {
+ public:
+  CurrentContextGuard() : window_(SDL_GL_GetCurrentWindow()), context_(SDL_GL_GetCurrentContext()) {}
+  ~CurrentContextGuard() {
+    if (context_) SDL_GL_MakeCurrent(window_, context_);
+  }
+
+ private:
+  SDL_Window* window_;
+  SDL_GLContext context_;
+};
+
+}  // namespace
+
+GlGfx::GlGfx(SdlWindow& window) : window_(window) {}
+
+HRESULT GlGfx::GetAdapterDisplayMode(std::uint32_t adapter, GfxDisplayMode* mode) {
+  if (adapter != D3DADAPTER_DEFAULT || !mode) return D3DERR_INVALIDCALL;
+  SDL_DisplayMode current;
+  if (SDL_GetCurrentDisplayMode(0, &current) != 0) return D3DERR_NOTAVAILABLE;
+  *mode = GfxDisplayMode{static_cast<std::uint32_t>(current.w), static_cast<std::uint32_t>(current.h),
+                         static_cast<std::uint32_t>(current.refresh_rate), D3DFMT_X8R8G8B8};
+  return S_OK;
+}
+
+bool GlGfx::Probe() {
+  if (probed_) return maxSamples_ >= 0;
+  probed_ = true;
+  CurrentContextGuard guard;
+  SDL_GLContext context = CreateContext(window_.Handle());
+  if (!context) {
+    maxSamples_ = -1;
+    problem_ = std::string("no OpenGL context: ") + SDL_GetError();
+    return false;
+  }
+  glGetIntegerv(GL_MAX_SAMPLES, &maxSamples_);
+  SDL_GL_DeleteContext(context);
+  return true;
+}
+
+HRESULT GlGfx::CheckDeviceMultiSampleType(std::uint32_t adapter, std::uint32_t deviceType,
+                                          std::uint32_t surfaceFormat, bool, std::uint32_t multiSampleType,
+                                          std::uint32_t* qualityLevels) {
+  if (qualityLevels) *qualityLevels = 0;
+  if (adapter != D3DADAPTER_DEFAULT || deviceType != D3DDEVTYPE_HAL) return D3DERR_INVALIDCALL;
+  if (surfaceFormat != D3DFMT_A8R8G8B8 && surfaceFormat != D3DFMT_X8R8G8B8) return D3DERR_NOTAVAILABLE;
+  // D3DMULTISAMPLE_NONMASKABLE (1) has no GL counterpart; 2..16 are sample counts.
+  if (multiSampleType == 1 || multiSampleType > 16) return D3DERR_NOTAVAILABLE;
+  if (multiSampleType != 0 && (!Probe() || static_cast<int>(multiSampleType) > maxSamples_))
+    return D3DERR_NOTAVAILABLE;
+  if (qualityLevels) *qualityLevels = 1;
+  return S_OK;
+}
+
+HRESULT GlGfx::CreateDevice(std::uint32_t adapter, std::uint32_t deviceType, Window* focusWindow,
+                            std::uint32_t behaviorFlags, GfxPresentParameters* parameters, GfxDevice** device) {
+  if (!device) return D3DERR_INVALIDCALL;
+  *device = nullptr;
+  problem_.clear();
+  auto* window = dynamic_cast<SdlWindow*>(parameters && parameters->hDeviceWindow ? parameters->hDeviceWindow
+                                                                                   : focusWindow);
+  // Exactly one way of processing vertices; the GL device runs them all in the shaders either way.
+  std::uint32_t processing = behaviorFlags & (D3DCREATE_HARDWARE_VERTEXPROCESSING |
+                                              D3DCREATE_SOFTWARE_VERTEXPROCESSING | 0x80 /* MIXED */);
+  bool oneProcessing = processing != 0 && (processing & (processing - 1)) == 0;
+  if (adapter != D3DADAPTER_DEFAULT || deviceType != D3DDEVTYPE_HAL || !parameters || !window || !oneProcessing ||
+      (behaviorFlags & D3DCREATE_MULTITHREADED)) {
+    problem_ = "unsupported device request";
+    return D3DERR_INVALIDCALL;
+  }
+  const GfxPresentParameters& p = *parameters;
+  bool formatOk = p.BackBufferFormat == D3DFMT_UNKNOWN || p.BackBufferFormat == D3DFMT_X8R8G8B8 ||
+                  p.BackBufferFormat == D3DFMT_A8R8G8B8;
+  bool depthOk = !p.EnableAutoDepthStencil || p.AutoDepthStencilFormat == D3DFMT_D24S8;
+  if (!p.Windowed || !formatOk || !depthOk || p.MultiSampleType == 1 || p.MultiSampleType > 16) {
+    problem_ = "unsupported presentation parameters";
+    return D3DERR_INVALIDCALL;
+  }
+  if (p.MultiSampleType != 0 && (!Probe() || static_cast<int>(p.MultiSampleType) > maxSamples_)) {
+    problem_ = "no " + std::to_string(p.MultiSampleType) + "-sample back buffer";
+    return D3DERR_NOTAVAILABLE;
+  }
+
+  auto context = std::make_shared<gl::Context>();
+  context->window = window->Handle();
+  context->gl = CreateContext(context->window);
+  if (!context->gl) {
+    problem_ = std::string("no OpenGL context: ") + SDL_GetError();
+    return D3DERR_NOTAVAILABLE;
+  }
+  context->alive = true;
+  SDL_GL_MakeCurrent(context->window, context->gl);
+  std::string missing = MissingFeature();
+  if (missing.empty()) {
+    // glsl120 by name: MojoShader's best pick here would be SPIR-V, which this context cannot take.
+    context->mojo = MOJOSHADER_glCreateContext(MOJOSHADER_PROFILE_GLSL120, LookUp, nullptr, nullptr, nullptr, nullptr);
+    if (!context->mojo) missing = std::string("MojoShader: ") + MOJOSHADER_glGetError();
+  }
+  if (!missing.empty()) {
+    problem_ = "the OpenGL implementation lacks " + missing;
+    context->alive = false;
+    SDL_GL_MakeCurrent(context->window, nullptr);
+    SDL_GL_DeleteContext(context->gl);
+    return D3DERR_NOTAVAILABLE;
+  }
+  MOJOSHADER_glMakeContextCurrent(context->mojo);
+
+  // Presentation waits for the display's refresh; where the swap cannot wait (no vsync, as on a
+  // virtual display) the device waits by the clock instead, so the game never draws faster than shown.
+  bool immediate = p.PresentationInterval == 0x80000000u;  // D3DPRESENT_INTERVAL_IMMEDIATE
+  bool synced = SDL_GL_SetSwapInterval(immediate ? 0 : 1) == 0;
+  SDL_DisplayMode mode;
+  int refresh = SDL_GetWindowDisplayMode(context->window, &mode) == 0 && mode.refresh_rate > 0 ? mode.refresh_rate : 60;
+
+  int width = static_cast<int>(p.BackBufferWidth), height = static_cast<int>(p.BackBufferHeight);
+  if (width == 0 || height == 0) SDL_GL_GetDrawableSize(context->window, &width, &height);
+  auto* created = new gl::GlDevice(context, p, !immediate && !synced, refresh);
+  HRESULT hr = created->Initialise(width, height);
+  if (Failed(hr)) {
+    problem_ = "cannot make the back buffer";
+    created->Release();
+    return hr;
+  }
+  parameters->BackBufferWidth = static_cast<std::uint32_t>(width);
+  parameters->BackBufferHeight = static_cast<std::uint32_t>(height);
+  if (parameters->BackBufferFormat == D3DFMT_UNKNOWN) parameters->BackBufferFormat = D3DFMT_X8R8G8B8;
+  *device = created;
+  return S_OK;
+}
+
+HRESULT ReadBackBuffer(GfxDevice* device, int& width, int& height, std::vector<std::uint8_t>& rgba) {
+  auto* gl = dynamic_cast<gl::GlDevice*>(device);
+  if (!gl) return D3DERR_INVALIDCALL;
+  return gl->ReadBackBuffer(width, height, rgba);
+}
+
+int BackBufferSamples(GfxDevice* device) {
+  auto* gl = dynamic_cast<gl::GlDevice*>(device);
+  return gl ? gl->Samples() : -1;
+}
+
+}  // namespace kuvo

@@ -1,0 +1,47 @@
+// The graphics service on OpenGL: a Direct3D-9-shaped adapter whose devices draw into an SdlWindow
+// through an OpenGL 2.1+ compatibility context, running the game's Direct3D 9 shader tokens through
+// MojoShader. Needs GL_ARB_clip_control (or GL 4.5) for Direct3D's 0..1 clip depth.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/Gfx.h"
+
+namespace kuvo {
+
+class SdlWindow;
+
+class GlGfx final : public Gfx {
+ public:
+  explicit GlGfx(SdlWindow& window);
+  ~GlGfx() override = default;
+
+  HRESULT GetAdapterDisplayMode(std::uint32_t adapter, GfxDisplayMode* mode) override;
+  // Answers from the GL implementation's sample counts; the first call opens a short-lived context to ask.
+  HRESULT CheckDeviceMultiSampleType(std::uint32_t adapter, std::uint32_t deviceType, std::uint32_t surfaceFormat,
+                                     bool windowed, std::uint32_t multiSampleType,
+                                     std::uint32_t* qualityLevels) override;
+  HRESULT CreateDevice(std::uint32_t adapter, std::uint32_t deviceType, Window* focusWindow,
+                       std::uint32_t behaviorFlags, GfxPresentParameters* parameters, GfxDevice** device) override;
+  std::uint32_t Release() override { return 0; }
+
+  // Why the last CreateDevice failed, for the one line the game prints.
+  const std::string& LastProblem() const { return problem_; }
+
+ private:
+  bool Probe();
+
+  SdlWindow& window_;
+  bool probed_ = false;
+  int maxSamples_ = 0;
+  std::string problem_;
+};
+
+// A device's back buffer as last drawn (after Present too), resolved from its samples: rows top first,
+// red, green, blue, alpha bytes. Fails for a device of another backend.
+HRESULT ReadBackBuffer(GfxDevice* device, int& width, int& height, std::vector<std::uint8_t>& rgba);
+// The sample count of a GL device's back buffer (0 without multisampling); -1 for another backend.
+int BackBufferSamples(GfxDevice* device);
+
+}  // namespace kuvo

@@ -1,0 +1,190 @@
+// The objects a GL device makes: buffers, textures and their levels, shaders, and the shared context.
+#include <algorithm>
+#include <cstring>
+
+#include "platform/gl/GlDevice.h"
+
+namespace kuvo::gl {
+
+HRESULT GlResult() {
+  GLenum error = glGetError();
+  HRESULT hr = S_OK;
+  // Drain: GL keeps one flag per kind of error. Bounded, since a lost context may report forever.
+  for (int i = 0; error != GL_NO_ERROR && i < 16; ++i, error = glGetError()) {
+    if (error == GL_OUT_OF_MEMORY) hr = D3DERR_OUTOFVIDEOMEMORY;
+    else if (hr == S_OK) hr = D3DERR_INVALIDCALL;
+  }
+  return hr;
+}
+
+bool Context::MakeCurrent() {
+  if (!alive) return false;
+  if (SDL_GL_GetCurrentContext() != gl) {
+    SDL_GL_MakeCurrent(window, gl);
+    MOJOSHADER_glMakeContextCurrent(mojo);
+  }
+  return true;
+}
+
+void Context::ForgetShader(MOJOSHADER_glShader* shader) {
+  for (auto it = programs.begin(); it != programs.end();) {
+    if (it->first.first == shader || it->first.second == shader) {
+      MOJOSHADER_glDeleteProgram(it->second);
+      it = programs.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+// ---- Buffers ----
+
+BufferData::BufferData(std::shared_ptr<Context> context, std::uint32_t length)
+    : Counted(std::move(context)), bytes_(length) {}
+
+BufferData::~BufferData() {
+  if (name_ && context_->MakeCurrent()) glDeleteBuffers(1, &name_);
+}
+
+HRESULT BufferData::Create() {
+  glGetError();
+  glGenBuffers(1, &name_);
+  // The element array binding belongs to the vertex array state, so indices go up through the array target.
+  glBindBuffer(GL_ARRAY_BUFFER, name_);
+  glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes_.size()), nullptr, GL_STATIC_DRAW);
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  return GlResult();
+}
+
+HRESULT BufferData::LockRange(std::uint32_t offset, std::uint32_t size, void** data) {
+  if (!data) return D3DERR_INVALIDCALL;
+  *data = nullptr;
+  if (locked_ || offset > bytes_.size()) return D3DERR_INVALIDCALL;
+  if (size == 0) size = static_cast<std::uint32_t>(bytes_.size()) - offset;
+  if (size > bytes_.size() - offset) return D3DERR_INVALIDCALL;
+  locked_ = true;
+  lockOffset_ = offset;
+  lockSize_ = size;
+  *data = bytes_.data() + offset;
+  return S_OK;
+}
+
+HRESULT BufferData::UnlockRange() {
+  if (!locked_) return D3DERR_INVALIDCALL;
+  locked_ = false;
+  if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  glGetError();
+  glBindBuffer(GL_ARRAY_BUFFER, name_);
+  glBufferSubData(GL_ARRAY_BUFFER, lockOffset_, lockSize_, bytes_.data() + lockOffset_);
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  return GlResult();
+}
+
+// ---- Textures ----
+
+GlTextureObject::GlTextureObject(std::shared_ptr<Context> context, std::uint32_t width, std::uint32_t height,
+                                 std::uint32_t levels, bool autogen, bool opaque)
+    : Counted(std::move(context)), autogen_(autogen), opaque_(opaque) {
+  std::uint32_t full = 1;
+  for (std::uint32_t w = width, h = height; w > 1 || h > 1; w = std::max(1u, w / 2), h = std::max(1u, h / 2)) ++full;
+  std::uint32_t count = (levels == 0 || autogen) ? full : std::min(levels, full);
+  for (std::uint32_t i = 0; i < count; ++i) sizes_.push_back({std::max(1u, width >> i), std::max(1u, height >> i)});
+  written_.assign(count, false);
+}
+
+GlTextureObject::~GlTextureObject() {
+  if (name_ && context_->MakeCurrent()) glDeleteTextures(1, &name_);
+}
+
+HRESULT GlTextureObject::Create() {
+  glGetError();
+  glGenTextures(1, &name_);
+  GLint previous = 0;
+  glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
+  glBindTexture(GL_TEXTURE_2D, name_);
+  for (std::size_t i = 0; i < sizes_.size(); ++i)
+    glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), GL_RGBA8, static_cast<GLsizei>(sizes_[i].width),
+                 static_cast<GLsizei>(sizes_[i].height), 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
+  // Without this a chain shorter than GL's full one leaves the texture incomplete, and it samples black.
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(sizes_.size()) - 1);
+  // X8R8G8B8's fourth byte is padding: alpha reads as one.
+  if (opaque_) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
+  glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
+  return GlResult();
+}
+
+HRESULT GlTextureObject::GetSurfaceLevel(std::uint32_t level, GfxSurface** surface) {
+  if (!surface) return D3DERR_INVALIDCALL;
+  *surface = nullptr;
+  if (level >= GetLevelCount()) return D3DERR_INVALIDCALL;
+  *surface = new GlSurfaceObject(context_, this, level);
+  return S_OK;
+}
+
+HRESULT GlTextureObject::LockLevel(std::uint32_t level, GfxLockedRect* locked, const GfxRect* rect) {
+  if (!locked) return D3DERR_INVALIDCALL;
+  locked->pBits = nullptr;
+  locked->Pitch = 0;
+  if (lockedLevel_ >= 0 || level >= sizes_.size()) return D3DERR_INVALIDCALL;
+  const Size& size = sizes_[level];
+  GfxRect r = rect ? *rect
+                   : GfxRect{0, 0, static_cast<std::int32_t>(size.width), static_cast<std::int32_t>(size.height)};
+  if (r.left < 0 || r.top < 0 || r.left >= r.right || r.top >= r.bottom ||
+      r.right > static_cast<std::int32_t>(size.width) || r.bottom > static_cast<std::int32_t>(size.height))
+    return D3DERR_INVALIDCALL;
+  if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  staging_.assign(static_cast<std::size_t>(size.width) * size.height * 4, 0);
+  // A managed texture keeps its contents: a lock of part of a written level sees the rest as it was.
+  if (written_[level]) {
+    GLint previous = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
+    glBindTexture(GL_TEXTURE_2D, name_);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glGetTexImage(GL_TEXTURE_2D, static_cast<GLint>(level), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, staging_.data());
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
+  }
+  lockedLevel_ = static_cast<int>(level);
+  lockedRect_ = r;
+  locked->Pitch = static_cast<std::int32_t>(size.width * 4);
+  locked->pBits = staging_.data() + (static_cast<std::size_t>(r.top) * size.width + r.left) * 4;
+  return S_OK;
+}
+
+HRESULT GlTextureObject::UnlockLevel(std::uint32_t level) {
+  if (lockedLevel_ != static_cast<int>(level)) return D3DERR_INVALIDCALL;
+  lockedLevel_ = -1;
+  if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  const Size& size = sizes_[level];
+  const GfxRect& r = lockedRect_;
+  glGetError();
+  GLint previous = 0;
+  glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
+  glBindTexture(GL_TEXTURE_2D, name_);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(size.width));
+  // Rows go up top row first, so GL's t = 0 is the image's top, as Direct3D's v = 0 is.
+  glTexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), r.left, r.top, r.right - r.left, r.bottom - r.top, GL_BGRA,
+                  GL_UNSIGNED_INT_8_8_8_8_REV,
+                  staging_.data() + (static_cast<std::size_t>(r.top) * size.width + r.left) * 4);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  written_[level] = true;
+  if (autogen_ && level == 0) {
+    glGenerateMipmap(GL_TEXTURE_2D);
+    std::fill(written_.begin(), written_.end(), true);
+  }
+  glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
+  std::vector<std::uint8_t>().swap(staging_);
+  return GlResult();
+}
+
+// ---- Shaders ----
+
+ShaderData::~ShaderData() {
+  if (context_->MakeCurrent()) {
+    context_->ForgetShader(shader_);
+    MOJOSHADER_glDeleteShader(shader_);
+  }
+}
+
+}  // namespace kuvo::gl

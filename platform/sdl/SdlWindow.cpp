@@ -1,0 +1,182 @@
+// SDL2 window backend: the message pump, key and button codes, the cursor and maximising.
+#include "platform/sdl/SdlWindow.h"
+
+#include <SDL.h>
+
+#include <stdexcept>
+
+namespace kuvo {
+
+namespace {
+
+// Windows virtual-key codes of the keys without a letter or digit.
+struct KeyCode {
+  SDL_Keycode sdl;
+  int virtualKey;
+};
+constexpr KeyCode kKeys[] = {
+    {SDLK_BACKSPACE, 8}, {SDLK_TAB, 9},      {SDLK_RETURN, 13},  {SDLK_KP_ENTER, 13}, {SDLK_LSHIFT, 16},
+    {SDLK_RSHIFT, 16},   {SDLK_LCTRL, 17},   {SDLK_RCTRL, 17},   {SDLK_LALT, 18},     {SDLK_RALT, 18},
+    {SDLK_PAUSE, 19},    {SDLK_ESCAPE, 27},  {SDLK_SPACE, 32},   {SDLK_PAGEUP, 33},   {SDLK_PAGEDOWN, 34},
+    {SDLK_END, 35},      {SDLK_HOME, 36},    {SDLK_LEFT, 37},    {SDLK_UP, 38},       {SDLK_RIGHT, 39},
+    {SDLK_DOWN, 40},     {SDLK_INSERT, 45},  {SDLK_DELETE, 46},  {SDLK_F1, 112},      {SDLK_F2, 113},
+    {SDLK_F3, 114},      {SDLK_F4, 115},     {SDLK_F5, 116},     {SDLK_F6, 117},      {SDLK_F7, 118},
+    {SDLK_F8, 119},      {SDLK_F9, 120},     {SDLK_F10, 121},    {SDLK_F11, 122},     {SDLK_F12, 123},
+};
+
+// SDL numbers the buttons left 1, middle 2, right 3; the game wants left 1, right 2, middle 3.
+int GameButton(Uint8 sdlButton) {
+  switch (sdlButton) {
+    case SDL_BUTTON_LEFT: return 1;
+    case SDL_BUTTON_RIGHT: return 2;
+    case SDL_BUTTON_MIDDLE: return 3;
+    default: return 0;
+  }
+}
+
+// How long to wait for a window manager to act on a maximise request before doing it ourselves.
+constexpr Uint32 kWindowManagerGraceMs = 150;
+
+}  // namespace
+
+int VirtualKeyOf(int sdlKeycode) {
+  // Letters are their capitals and digits their characters, as on the original keyboard layout.
+  if (sdlKeycode >= SDLK_a && sdlKeycode <= SDLK_z) return 'A' + (sdlKeycode - SDLK_a);
+  if (sdlKeycode >= SDLK_0 && sdlKeycode <= SDLK_9) return '0' + (sdlKeycode - SDLK_0);
+  for (const KeyCode& k : kKeys)
+    if (k.sdl == sdlKeycode) return k.virtualKey;
+  return 0;
+}
+
+SdlWindow::SdlWindow(const std::string& title, int clientWidth, int clientHeight) {
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+    throw std::runtime_error(std::string("no display: ") + SDL_GetError());
+  window_ = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, clientWidth, clientHeight,
+                             SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE);
+  if (!window_) {
+    std::string reason = SDL_GetError();
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    throw std::runtime_error("cannot open a window: " + reason);
+  }
+}
+
+SdlWindow::~SdlWindow() {
+  if (relative_) SDL_SetRelativeMouseMode(SDL_FALSE);
+  SDL_DestroyWindow(window_);
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+bool SdlWindow::Translate(const SDL_Event& e, WindowEvents& sink) {
+  Uint32 id = SDL_GetWindowID(window_);
+  switch (e.type) {
+    case SDL_QUIT: sink.Close(); return true;
+    case SDL_KEYDOWN:
+      if (e.key.windowID != id) return false;
+      if (int vk = VirtualKeyOf(e.key.keysym.sym)) sink.KeyDown(vk);
+      return true;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP: {
+      if (e.button.windowID != id) return false;
+      int button = GameButton(e.button.button);
+      if (button == 0) return true;
+      if (e.type == SDL_MOUSEBUTTONDOWN) sink.MouseDown(button);
+      else sink.MouseUp(button);
+      return true;
+    }
+    case SDL_MOUSEMOTION:
+      if (e.motion.windowID != id) return false;
+      if (relative_) {
+        cursorX_ += e.motion.xrel;
+        cursorY_ += e.motion.yrel;
+      }
+      return true;
+    case SDL_WINDOWEVENT:
+      if (e.window.windowID != id) return false;
+      switch (e.window.event) {
+        case SDL_WINDOWEVENT_FOCUS_GAINED: sink.Activate(true); break;
+        case SDL_WINDOWEVENT_FOCUS_LOST: sink.Activate(false); break;
+        case SDL_WINDOWEVENT_CLOSE: sink.Close(); break;
+        case SDL_WINDOWEVENT_SIZE_CHANGED: sink.Resize(e.window.data1, e.window.data2); break;
+        default: break;
+      }
+      return true;
+    default: return false;
+  }
+}
+
+void SdlWindow::PumpMessages(WindowEvents& sink) {
+  SDL_Event e;
+  while (SDL_PollEvent(&e)) Translate(e, sink);
+}
+
+void SdlWindow::ShowCursor(bool show) {
+  if (!show && !relative_) {
+    SDL_GetGlobalMouseState(&cursorX_, &cursorY_);
+    // Relative mode hides the pointer and keeps reporting motion at the screen's edge. Where it is
+    // refused, the hidden pointer is read and warped back as it is, as on the original platform.
+    relative_ = SDL_SetRelativeMouseMode(SDL_TRUE) == 0;
+    if (!relative_) SDL_ShowCursor(SDL_DISABLE);
+  } else if (show) {
+    if (relative_) SDL_SetRelativeMouseMode(SDL_FALSE);
+    relative_ = false;
+    SDL_ShowCursor(SDL_ENABLE);
+  }
+}
+
+ScreenRect SdlWindow::OuterRect() {
+  int x, y, w, h, top = 0, left = 0, bottom = 0, right = 0;
+  SDL_GetWindowPosition(window_, &x, &y);
+  SDL_GetWindowSize(window_, &w, &h);
+  SDL_GetWindowBordersSize(window_, &top, &left, &bottom, &right);  // zero where no window manager frames it
+  return {x - left, y - top, w + left + right, h + top + bottom};
+}
+
+int SdlWindow::ClientWidth() {
+  int w, h;
+  SDL_GetWindowSize(window_, &w, &h);
+  return w;
+}
+
+int SdlWindow::ClientHeight() {
+  int w, h;
+  SDL_GetWindowSize(window_, &w, &h);
+  return h;
+}
+
+void SdlWindow::GetCursorPos(int& x, int& y) {
+  if (relative_) {
+    x = cursorX_;
+    y = cursorY_;
+  } else {
+    SDL_GetGlobalMouseState(&x, &y);
+  }
+}
+
+void SdlWindow::SetCursorPos(int x, int y) {
+  cursorX_ = x;
+  cursorY_ = y;
+  if (!relative_) SDL_WarpMouseGlobal(x, y);
+}
+
+void SdlWindow::Maximise() {
+  int w0, h0;
+  SDL_GetWindowSize(window_, &w0, &h0);
+  SDL_MaximizeWindow(window_);
+  // A window manager answers with a new size; without one (a bare X server) only a flag changes.
+  Uint32 start = SDL_GetTicks();
+  int w = w0, h = h0;
+  while (w == w0 && h == h0 && SDL_GetTicks() - start < kWindowManagerGraceMs) {
+    SDL_Delay(5);
+    SDL_PumpEvents();
+    SDL_GetWindowSize(window_, &w, &h);
+  }
+  if (w != w0 || h != h0) return;
+  SDL_Rect usable;
+  if (SDL_GetDisplayUsableBounds(SDL_GetWindowDisplayIndex(window_), &usable) != 0) return;
+  int top = 0, left = 0, bottom = 0, right = 0;
+  SDL_GetWindowBordersSize(window_, &top, &left, &bottom, &right);
+  SDL_SetWindowPosition(window_, usable.x + left, usable.y + top);
+  SDL_SetWindowSize(window_, usable.w - left - right, usable.h - top - bottom);
+}
+
+}  // namespace kuvo
