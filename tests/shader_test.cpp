@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -537,6 +538,8 @@ struct FailingCall {
   long occurrence;
   std::size_t createdBefore;
 };
+
+void PrintTo(const FailingCall& f, std::ostream* out) { *out << f.name << " #" << f.occurrence; }
 
 class ShaderFailureTest : public ShaderDeviceTest, public ::testing::WithParamInterface<FailingCall> {};
 
