@@ -206,13 +206,14 @@ HRESULT GlDevice::ReadBackBuffer(int& width, int& height, std::vector<std::uint8
 
 HRESULT GlDevice::SetRenderState(std::uint32_t state, std::uint32_t value) {
   if (!Supported(state)) return D3DERR_INVALIDCALL;
-  if ((state == D3DRS_SRCBLEND || state == D3DRS_DESTBLEND) && (!InTable(kBlend, value) || kBlend[value] == 0))
+  if ((state == D3DRS_SRCBLEND || state == D3DRS_DESTBLEND) && (value == 0 || !InTable(kBlend, value)))
     return D3DERR_INVALIDCALL;
   if (state == D3DRS_CULLMODE && (value < D3DCULL_NONE || value > D3DCULL_CCW)) return D3DERR_INVALIDCALL;
   if (state == D3DRS_ZENABLE && value > 1) return D3DERR_INVALIDCALL;  // no W-buffer
   if (renderStates_[state] == value) return S_OK;
   renderStates_[state] = value;
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  ++stateCalls_;
   switch (state) {
     case D3DRS_ZENABLE: SetEnabled(GL_DEPTH_TEST, value != 0); break;
     case D3DRS_ZWRITEENABLE: glDepthMask(value ? GL_TRUE : GL_FALSE); break;
@@ -243,6 +244,7 @@ HRESULT GlDevice::SetSamplerState(std::uint32_t sampler, std::uint32_t type, std
   if (samplerStates_[sampler][type] == value) return S_OK;
   samplerStates_[sampler][type] = value;
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  ++stateCalls_;
   ApplySampler(sampler);
   return S_OK;
 }

@@ -227,6 +227,7 @@ class GlDevice final : public GfxDevice, public Counted {
   HRESULT ReadBackBuffer(int& width, int& height, std::vector<std::uint8_t>& rgba);
   int Samples() const { return samples_; }
   bool Paced() const { return paced_; }
+  long StateCalls() const { return stateCalls_; }
 
  private:
   HRESULT MakeBackBuffer(int width, int height);
@@ -251,6 +252,7 @@ class GlDevice final : public GfxDevice, public Counted {
   GLuint samplers_[kStages] = {};
   GLfloat maxAnisotropy_ = 1.0f;
   bool inScene_ = false;
+  long stateCalls_ = 0;
 
   // The state last set, so a repeated call costs no GL call. Render states by their Direct3D number.
   std::array<std::uint32_t, 256> renderStates_{};

@@ -194,4 +194,9 @@ int BackBufferSamples(GfxDevice* device) {
   return gl ? gl->Samples() : -1;
 }
 
+long GlStateCalls(GfxDevice* device) {
+  auto* gl = dynamic_cast<gl::GlDevice*>(device);
+  return gl ? gl->StateCalls() : -1;
+}
+
 }  // namespace kuvo

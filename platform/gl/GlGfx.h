@@ -43,5 +43,7 @@ class GlGfx final : public Gfx {
 HRESULT ReadBackBuffer(GfxDevice* device, int& width, int& height, std::vector<std::uint8_t>& rgba);
 // The sample count of a GL device's back buffer (0 without multisampling); -1 for another backend.
 int BackBufferSamples(GfxDevice* device);
+// Render and sampler state changes that reached GL so far; a repeated value must not count. -1 for another backend.
+long GlStateCalls(GfxDevice* device);
 
 }  // namespace kuvo

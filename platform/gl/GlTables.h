@@ -9,9 +9,9 @@
 
 namespace kuvo::gl {
 
-// D3DBLEND (index = value). Zero marks a value Direct3D 9 does not define.
+// D3DBLEND (index = value); Direct3D 9 defines no value 0.
 constexpr GLenum kBlend[] = {
-    0,                         // (no D3DBLEND 0)
+    GL_NONE,                   // (no D3DBLEND 0)
     GL_ZERO,                   // D3DBLEND_ZERO (1)
     GL_ONE,                    // D3DBLEND_ONE (2)
     GL_SRC_COLOR,              // D3DBLEND_SRCCOLOR (3)
