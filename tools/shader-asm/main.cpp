@@ -3,6 +3,7 @@
 // error, on any comment block left in the stream, or when the size is not the expected one.
 #include <mojoshader.h>
 
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,9 @@
 #include <vector>
 
 namespace {
+
+// The tokens are written as they lie in memory; the game reads them as little-endian words.
+static_assert(std::endian::native == std::endian::little);
 
 constexpr std::uint32_t CommentOpcode = 0xFFFE;
 constexpr std::uint32_t EndToken = 0x0000FFFF;
@@ -59,6 +63,7 @@ int main(int argc, char** argv) {
   const std::string listing = argv[1];
   const std::string output = argv[2];
   const std::size_t expected = std::strtoul(argv[3], nullptr, 10);
+  std::remove(output.c_str());  // a failed run leaves no stale stream behind
 
   std::ifstream in(listing, std::ios::binary);
   if (!in) return Fail(listing, "cannot read");
