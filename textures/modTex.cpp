@@ -8,6 +8,8 @@
 #include "app/modMain.h"
 #include "platform/Errors.h"
 #include "platform/Gfx.h"
+#include "platform/Platform.h"
+#include "platform/TextCanvas.h"
 #include "textures/modTFScript.h"
 #include "textures/modTFScript_detail.h"
 
@@ -218,10 +220,16 @@ void BuildTextures() {
   MakeSurfaceTextures();
   MakeClothAndWood();
   MakeLightMaps();
-  // The text line's texture stays empty until the first RedrawHud.
+  SetUpHud();
+}
+
+// The text line's canvas, pixels, texture and surface; the texture stays empty until the first RedrawHud.
+void SetUpHud() {
+  if (Host.text) Host.text->SetSize(HudWidth, HudHeight);
+  HudPixels.assign(static_cast<std::size_t>(HudWidth) * HudHeight, 0);
   ReleaseHandle(HudTexture);
   ReleaseHandle(HudSurface);
-  HudTexture = CreateGameTexture(512, 32);
+  HudTexture = CreateGameTexture(HudWidth, HudHeight);
   Check(HudTexture->GetSurfaceLevel(0, &HudSurface), "Texture::GetSurfaceLevel");
 }
 
@@ -233,7 +241,5 @@ void ReleaseTextures() {
   ReleaseHandle(HudSurface);
   for (GfxTexture** handle : handles) ReleaseHandle(*handle);
 }
-
-void RedrawHud(bool) {}
 
 }  // namespace kuvo

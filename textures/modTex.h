@@ -1,5 +1,8 @@
 // The game's textures: the five recipes over the layer engine, their upload, and the text line.
 #pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
 
 namespace kuvo {
 
@@ -20,12 +23,28 @@ extern GfxTexture* ShadowTexture;          // 256 x 256, the soft ball shadow
 extern GfxTexture* HudTexture;             // 512 x 32, the text line; RedrawHud fills it
 extern GfxSurface* HudSurface;             // level 0 of HudTexture
 
-// Runs the five recipes in order, then creates the empty text-line texture. Needs Device.
+// The text line, owned by BuildTextures' set-up and RedrawHud.
+constexpr int HudWidth = 512, HudHeight = 32;
+// The canvas read back: HudWidth x HudHeight pixels, top row first, bytes blue, green, red, 0.
+extern std::vector<std::int32_t> HudPixels;
+// Which game-over text comes next: flipped by every RedrawHud(true), never reset, not even by a new game.
+extern bool HudBlink;
+
+// Runs the five recipes in order, then sets up the text line: sizes Host.text's canvas, zeroes HudPixels
+// and creates the empty text-line texture and its surface. Needs Device.
 void BuildTextures();
+// That last step of BuildTextures alone.
+void SetUpHud();
 // Releases the eleven textures (and the text line's surface), setting each handle to null.
 void ReleaseTextures();
-// false: the scoreboard; true: the next of the two alternating game-over texts.
+// false: the scoreboard; true: the next of the two alternating game-over texts. Draws on Host.text, reads
+// it back into HudPixels and copies them into HudSurface; a failing call raises DeviceError. Before the
+// text line is set up (no canvas, or textures not built) only HudBlink changes.
 void RedrawHud(bool blink);
+// A number as BASIC prints it: a space for a plus sign (else "-"), the digits, one trailing space.
+std::string BasicNumber(std::int32_t value);
+// The game-over result: "S1:S2 - <name of CurrentPlayer> won!".
+std::string ResultText();
 
 // The recipes, in the order BuildTextures runs them. Each starts with its own InitLayers.
 void MakeLampReflection();

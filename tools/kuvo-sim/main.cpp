@@ -14,12 +14,14 @@ const char* const kUsage =
     "usage: kuvo-sim [--games N] [--p1 LEVEL] [--p2 LEVEL] [--seed S]\n"
     "       kuvo-sim --write-textures DIR\n"
     "       kuvo-sim --write-sounds DIR\n"
+    "       kuvo-sim --write-hud DIR\n"
     "  --games N          games to play (default 1)\n"
     "  --p1, --p2 LEVEL   novice, average or master (default average)\n"
     "  --seed S           time of day, in seconds since midnight, at which the first game starts\n"
     "                     (default: now); the same options and seed give the same games\n"
     "  --write-textures DIR  write the ten textures as PNG files\n"
-    "  --write-sounds DIR    write the six sound effects as WAV files\n";
+    "  --write-sounds DIR    write the six sound effects as WAV files\n"
+    "  --write-hud DIR       write the text line in a few states of a game as PNG files\n";
 
 int Usage(const std::string& problem) {
   if (!problem.empty()) std::fprintf(stderr, "kuvo-sim: %s\n", problem.c_str());
@@ -64,13 +66,14 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (arg != "--games" && arg != "--p1" && arg != "--p2" && arg != "--seed" && arg != "--write-textures" &&
-        arg != "--write-sounds")
+        arg != "--write-sounds" && arg != "--write-hud")
       return Usage("unknown option " + arg);
     if (i + 1 >= argc) return Usage("missing value for " + arg);
     std::string value = argv[++i];
     double number;
     if (arg == "--write-textures") return WriteTextures(value);
     if (arg == "--write-sounds") return WriteSounds(value);
+    if (arg == "--write-hud") return WriteHud(value);
     if (arg == "--games") {
       if (!ParseNumber(value, 1, 1e9, number) || number != static_cast<int>(number))
         return Usage("--games needs a whole number of at least 1");

@@ -1,4 +1,4 @@
-// The parts of kuvo-sim: the match runner and the two asset writers.
+// The parts of kuvo-sim: the match runner and the asset writers.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -17,5 +17,8 @@ int RunMatches(const MatchOptions& options);
 int WriteTextures(const std::string& dir);
 // Writes the six effects as 16-bit mono 44100 Hz WAV files into `dir`. Returns the exit code.
 int WriteSounds(const std::string& dir);
+// Writes the text line (scoreboards, the result, the prompt, Cyrillic names) as PNG files into `dir`.
+// Returns the exit code.
+int WriteHud(const std::string& dir);
 
 }  // namespace kuvo::sim

@@ -1,0 +1,105 @@
+// Writes the text line as PNG files for a few moments of a game: RedrawHud on the FreeType canvas and
+// the recording graphics service, then the bytes the texture's top level received, red, green and blue.
+#include <png.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/modMain.h"
+#include "control/modCtrl.h"
+#include "platform/testing/Headless.h"
+#include "textures/modTex.h"
+#include "tools/kuvo-sim/sim.h"
+
+namespace kuvo::sim {
+
+namespace {
+
+struct HudState {
+  const char* file;
+  const char* name1;
+  const char* name2;
+  std::int32_t score1, score2, current;
+  bool gameOver;  // RedrawHud(true) instead of the scoreboard
+};
+
+// HudBlink starts false, so the first game-over redraw is the result and the next the prompt.
+const HudState kStates[] = {
+    {"hud-opening", "Player1", "Player2", 0, 0, 1, false},
+    {"hud-midgame", "Anna", "Computer", 5, 3, 2, false},
+    {"hud-result", "Anna", "Computer", 8, 5, 1, true},
+    {"hud-prompt", "Anna", "Computer", 8, 5, 1, true},
+    {"hud-cyrillic", "\xD0\x96\xD1\x83\xD0\xBA", "\xD0\x9F\xD0\xB5\xD1\x82\xD1\x8F", 7, 12, 1, false},
+    {"hud-longest", "WWWWWWWW", "\xD0\xA9\xD0\xA9\xD0\xA9\xD0\xA9\xD0\xA9\xD0\xA9\xD0\xA9\xD0\xA9", 12, 12, 2,
+     false},
+};
+
+// The level's blue, green, red, alpha bytes as an RGB PNG. Returns an empty string or the problem.
+std::string WriteRgbPng(const std::filesystem::path& path, const std::vector<std::uint8_t>& bgra,
+                        std::uint32_t width, std::uint32_t height) {
+  std::vector<std::uint8_t> rgb(std::size_t{width} * height * 3);
+  for (std::size_t i = 0; i < std::size_t{width} * height; ++i) {
+    rgb[3 * i + 0] = bgra[4 * i + 2];
+    rgb[3 * i + 1] = bgra[4 * i + 1];
+    rgb[3 * i + 2] = bgra[4 * i + 0];
+  }
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  image.width = width;
+  image.height = height;
+  image.format = PNG_FORMAT_RGB;
+  if (!png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), static_cast<png_int_32>(width * 3), nullptr)) {
+    std::string problem = image.message;
+    png_image_free(&image);
+    return problem.empty() ? "cannot write" : problem;
+  }
+  return {};
+}
+
+}  // namespace
+
+int WriteHud(const std::string& dir) {
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (ec) {
+    std::fprintf(stderr, "kuvo-sim: cannot create %s: %s\n", dir.c_str(), ec.message().c_str());
+    return 1;
+  }
+  HeadlessPlatform host;
+  int status = 0;
+  try {
+    CreateDevice3D();
+    SetUpHud();
+    HudBlink = false;
+    for (const HudState& s : kStates) {
+      PlayerNames[1] = s.name1;
+      PlayerNames[2] = s.name2;
+      Scores[1] = s.score1;
+      Scores[2] = s.score2;
+      CurrentPlayer = s.current;
+      RedrawHud(s.gameOver);
+      const auto* texture = dynamic_cast<const RecordingTexture*>(HudTexture);
+      std::filesystem::path path = std::filesystem::path(dir) / (std::string(s.file) + ".png");
+      std::string problem =
+          texture ? WriteRgbPng(path, texture->LevelBytes(0), texture->Width(), texture->Height()) : "no texture";
+      if (!problem.empty()) {
+        std::fprintf(stderr, "kuvo-sim: %s: %s\n", path.c_str(), problem.c_str());
+        status = 1;
+        break;
+      }
+      std::printf("%s  %ux%u\n", path.c_str(), texture->Width(), texture->Height());
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "kuvo-sim: %s\n", e.what());
+    status = 1;
+  }
+  ReleaseTextures();
+  ReleaseDevice3D();
+  return status;
+}
+
+}  // namespace kuvo::sim
