@@ -69,6 +69,18 @@ void StartUp() {
   Running = true;
 }
 
+// After an error the run ends where it happened, without the shutdown sequence; what was already made
+// is still let go, so a failed start leaves nothing behind. The first error is the one that goes on.
+void ReleaseAfterError() {
+  for (void (*release)() : {ReleaseSound, ReleaseShaders, ReleaseModels, ReleaseTextures, ReleaseDevice3D}) {
+    try {
+      release();
+    } catch (...) {
+    }
+  }
+  Host.window->ShowCursor(true);
+}
+
 void ShutDown() {
   ReleaseSound();
   ReleaseShaders();
@@ -79,12 +91,8 @@ void ShutDown() {
   Host.window->ShowCursor(true);
 }
 
-}  // namespace
-
-void RunGame() {
-  CloseRequested = false;
-  StopSignals signals;
-  StartUp();
+// Passes until Running goes false: paused, game over or normal play.
+void RunPasses() {
   Form1Events events;
   int gameOverPasses = 0;
   while (Running) {
@@ -115,6 +123,20 @@ void RunGame() {
     }
     // Read here, not by a step, so that they end the run in every mode, paused included.
     if (CloseRequested || StopSignal) Running = false;
+  }
+}
+
+}  // namespace
+
+void RunGame() {
+  CloseRequested = false;
+  StopSignals signals;
+  try {
+    StartUp();
+    RunPasses();
+  } catch (...) {
+    ReleaseAfterError();
+    throw;
   }
   ShutDown();
 }
