@@ -4,11 +4,14 @@
 
 #include <AL/al.h>
 #include <AL/alc.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -16,6 +19,15 @@
 namespace kuvo {
 
 float VolumeToGain(LONG volume) { return static_cast<float>(std::pow(10.0, volume / 2000.0)); }
+
+// AL keeps one error per context and a read clears it, so one read should do; a few more allow for a
+// library that queues them. Without a current context OpenAL Soft reports an error on every read.
+bool ClearAlErrors() {
+  constexpr int kMostReads = 4;
+  for (int k = 0; k < kMostReads; ++k)
+    if (alGetError() == AL_NO_ERROR) return true;
+  return false;
+}
 
 namespace {
 
@@ -25,9 +37,8 @@ struct AlOutput {
   ALCcontext* context = nullptr;
 
   // Several outputs may be open at once (tests open them side by side), and AL works on the current one.
-  void MakeCurrent() const {
-    if (alcGetCurrentContext() != context) alcMakeContextCurrent(context);
-  }
+  // False when the switch fails: AL calls would then go nowhere.
+  bool MakeCurrent() const { return alcGetCurrentContext() == context || alcMakeContextCurrent(context) == ALC_TRUE; }
   ~AlOutput() {
     if (alcGetCurrentContext() == context) alcMakeContextCurrent(nullptr);
     if (context) alcDestroyContext(context);
@@ -40,10 +51,35 @@ ALenum AlFormat(const WAVEFORMATEX& format) {
   return format.wBitsPerSample == 8 ? AL_FORMAT_STEREO8 : AL_FORMAT_STEREO16;
 }
 
-// Clears the AL error state, so that the next check sees only what follows.
-void ClearAlError() {
-  while (alGetError() != AL_NO_ERROR) {
+// Makes `output` current and clears its error state, so that the next check sees only what follows;
+// the device error when either cannot be done.
+HRESULT Enter(const AlOutput& output) {
+  if (!output.MakeCurrent()) return E_FAIL;
+  return ClearAlErrors() ? S_OK : E_FAIL;
+}
+
+// Runs `open` with the process's stderr sent to /dev/null, unless the player asked OpenAL Soft for its
+// log: without a sound card ALSA and OpenAL Soft print about ten lines there, and the game says it in one.
+template <class Open>
+auto Quietly(Open open) {
+  const bool keep = std::getenv("ALSOFT_LOGLEVEL") != nullptr;
+  int saved = -1;
+  if (!keep) {
+    std::fflush(stderr);
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null >= 0) {
+      saved = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+      if (saved >= 0) ::dup2(null, STDERR_FILENO);
+      ::close(null);
+    }
   }
+  auto result = open();
+  if (saved >= 0) {
+    std::fflush(stderr);
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+  }
+  return result;
 }
 
 HRESULT AlResult() { return alGetError() == AL_NO_ERROR ? S_OK : E_FAIL; }
@@ -58,18 +94,14 @@ struct AlSound {
   std::vector<ALuint> sources;  // every source on this AL buffer
 
   ~AlSound() {
-    if (output && name) {
-      output->MakeCurrent();
-      alDeleteBuffers(1, &name);
-    }
+    if (output && name && output->MakeCurrent()) alDeleteBuffers(1, &name);
   }
 
   // AL refuses new data for a buffer a source holds, so the sources let go of it for the upload
   // and stop: what was playing ends, as the samples it played are gone.
   HRESULT Upload() {
     if (!output) return S_OK;
-    output->MakeCurrent();
-    ClearAlError();
+    if (HRESULT hr = Enter(*output); hr != S_OK) return hr;
     for (ALuint source : sources) {
       alSourceStop(source);
       alSourcei(source, AL_BUFFER, 0);
@@ -88,8 +120,7 @@ class OpenALBuffer final : public AudioBuffer {
   // Makes this buffer's source on the shared AL buffer, heard without position or distance.
   HRESULT Attach() {
     if (!sound_->output) return S_OK;
-    sound_->output->MakeCurrent();
-    ClearAlError();
+    if (HRESULT hr = Enter(*sound_->output); hr != S_OK) return hr;
     alGenSources(1, &source_);
     if (alGetError() != AL_NO_ERROR) {
       source_ = 0;
@@ -125,8 +156,7 @@ class OpenALBuffer final : public AudioBuffer {
     if (hr != S_OK) return hr;
     volume_ = volume;
     if (!source_) return S_OK;
-    sound_->output->MakeCurrent();
-    ClearAlError();
+    if (HRESULT hr = Enter(*sound_->output); hr != S_OK) return hr;
     alSourcef(source_, AL_GAIN, VolumeToGain(volume));
     return AlResult();
   }
@@ -139,8 +169,7 @@ class OpenALBuffer final : public AudioBuffer {
       *volume = volume_;
       return S_OK;
     }
-    sound_->output->MakeCurrent();
-    ClearAlError();
+    if (HRESULT hr = Enter(*sound_->output); hr != S_OK) return hr;
     ALfloat gain = 0.0f;
     alGetSourcef(source_, AL_GAIN, &gain);
     HRESULT hr = AlResult();
@@ -154,8 +183,7 @@ class OpenALBuffer final : public AudioBuffer {
   HRESULT Play(DWORD reserved, DWORD priority, DWORD flags) override {
     HRESULT hr = CheckPlay(reserved, priority, flags);
     if (hr != S_OK || !source_) return hr;
-    sound_->output->MakeCurrent();
-    ClearAlError();
+    if (HRESULT hr = Enter(*sound_->output); hr != S_OK) return hr;
     alSourcei(source_, AL_LOOPING, (flags & DSBPLAY_LOOPING) ? AL_TRUE : AL_FALSE);
     alSourcePlay(source_);
     return AlResult();
@@ -163,8 +191,7 @@ class OpenALBuffer final : public AudioBuffer {
 
   HRESULT Stop() override {
     if (!source_) return S_OK;
-    sound_->output->MakeCurrent();
-    ClearAlError();
+    if (HRESULT hr = Enter(*sound_->output); hr != S_OK) return hr;
     alSourceStop(source_);
     return AlResult();
   }
@@ -174,8 +201,7 @@ class OpenALBuffer final : public AudioBuffer {
     if (!status) return DSERR_INVALIDPARAM;
     *status = 0;
     if (!source_) return S_OK;
-    sound_->output->MakeCurrent();
-    ClearAlError();
+    if (HRESULT hr = Enter(*sound_->output); hr != S_OK) return hr;
     ALint state = AL_STOPPED;
     ALint looping = AL_FALSE;
     alGetSourcei(source_, AL_SOURCE_STATE, &state);
@@ -185,8 +211,7 @@ class OpenALBuffer final : public AudioBuffer {
   }
 
   std::uint32_t Release() override {
-    if (source_) {
-      sound_->output->MakeCurrent();
+    if (source_ && sound_->output->MakeCurrent()) {
       alSourceStop(source_);
       alSourcei(source_, AL_BUFFER, 0);
       alDeleteSources(1, &source_);
@@ -213,7 +238,7 @@ class OpenALDevice final : public AudioDevice {
     if (initialized_) return DSERR_ALREADYINITIALIZED;
     if (device) return DSERR_NODRIVER;
     const std::string& name = service_.DeviceName();
-    ALCdevice* alDevice = alcOpenDevice(name.empty() ? nullptr : name.c_str());
+    ALCdevice* alDevice = Quietly([&] { return alcOpenDevice(name.empty() ? nullptr : name.c_str()); });
     if (!alDevice) {
       // A machine without sound still plays the game: this device goes on silently.
       service_.NoteNoOutput();
@@ -222,7 +247,7 @@ class OpenALDevice final : public AudioDevice {
     }
     auto output = std::make_shared<AlOutput>();
     output->device = alDevice;
-    output->context = alcCreateContext(alDevice, nullptr);
+    output->context = Quietly([&] { return alcCreateContext(alDevice, nullptr); });
     if (!output->context || alcMakeContextCurrent(output->context) != ALC_TRUE) return E_FAIL;
     output_ = std::move(output);
     initialized_ = true;
@@ -246,8 +271,7 @@ class OpenALDevice final : public AudioDevice {
     sound->flags = description->dwFlags;
     sound->bytes.assign(description->dwBufferBytes, 0);
     if (output_) {
-      output_->MakeCurrent();
-      ClearAlError();
+      if ((hr = Enter(*output_)) != S_OK) return hr;
       alGenBuffers(1, &sound->name);
       if (alGetError() != AL_NO_ERROR) return E_OUTOFMEMORY;
       sound->output = output_;

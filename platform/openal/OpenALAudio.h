@@ -11,6 +11,10 @@ namespace kuvo {
 // The AL gain of a volume in hundredths of a decibel: 10^(volume / 2000), so -10000 is 1e-5.
 float VolumeToGain(LONG volume);
 
+// Reads AL's error state until it is clear, a bounded number of times: false if it never clears, as
+// without a current context, where OpenAL Soft reports an error on every read.
+bool ClearAlErrors();
+
 class OpenALAudio : public Audio {
  public:
   using Notice = std::function<void(const std::string&)>;
