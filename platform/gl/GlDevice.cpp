@@ -85,6 +85,10 @@ HRESULT GlDevice::Initialise(int width, int height) {
   glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
   glDepthFunc(GL_LEQUAL);  // Direct3D's default depth comparison
   glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &maxAnisotropy_);
+  // Mesa's software renderers filter anisotropically on the CPU: at 8 taps it made a 1280 x 720 frame on
+  // llvmpipe three times slower. They get trilinear filtering, as a device whose maximum is 1 would.
+  const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+  if (renderer && (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe"))) maxAnisotropy_ = 1.0f;
   glGenSamplers(kStages, samplers_);
   for (std::uint32_t stage = 0; stage < kStages; ++stage) {
     for (const SamplerStateRow& row : kSamplerStates) samplerStates_[stage][row.type] = row.initial;

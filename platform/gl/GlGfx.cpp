@@ -1,6 +1,7 @@
 // The adapter: display mode, multisample answers and device creation on an OpenGL context.
 #include "platform/gl/GlGfx.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -101,7 +102,7 @@ HRESULT GlGfx::CheckDeviceMultiSampleType(std::uint32_t adapter, std::uint32_t d
   if (surfaceFormat != D3DFMT_A8R8G8B8 && surfaceFormat != D3DFMT_X8R8G8B8) return D3DERR_NOTAVAILABLE;
   // D3DMULTISAMPLE_NONMASKABLE (1) has no GL counterpart; 2..16 are sample counts.
   if (multiSampleType == 1 || multiSampleType > 16) return D3DERR_NOTAVAILABLE;
-  if (multiSampleType != 0 && (!Probe() || static_cast<int>(multiSampleType) > maxSamples_))
+  if (multiSampleType != 0 && (!Probe() || static_cast<int>(multiSampleType) > std::min(maxSamples_, sampleLimit_)))
     return D3DERR_NOTAVAILABLE;
   if (qualityLevels) *qualityLevels = 1;
   return S_OK;
@@ -131,7 +132,7 @@ HRESULT GlGfx::CreateDevice(std::uint32_t adapter, std::uint32_t deviceType, Win
     problem_ = "unsupported presentation parameters";
     return D3DERR_INVALIDCALL;
   }
-  if (p.MultiSampleType != 0 && (!Probe() || static_cast<int>(p.MultiSampleType) > maxSamples_)) {
+  if (p.MultiSampleType != 0 && (!Probe() || static_cast<int>(p.MultiSampleType) > std::min(maxSamples_, sampleLimit_))) {
     problem_ = "no " + std::to_string(p.MultiSampleType) + "-sample back buffer";
     return D3DERR_NOTAVAILABLE;
   }
@@ -162,7 +163,7 @@ HRESULT GlGfx::CreateDevice(std::uint32_t adapter, std::uint32_t deviceType, Win
 
   // Presentation waits for the display's refresh; where the swap cannot wait (no vsync, as on a
   // virtual display) the device waits by the clock instead, so the game never draws faster than shown.
-  bool immediate = p.PresentationInterval == 0x80000000u;  // D3DPRESENT_INTERVAL_IMMEDIATE
+  bool immediate = unpaced_ || p.PresentationInterval == 0x80000000u;  // D3DPRESENT_INTERVAL_IMMEDIATE
   bool synced = SDL_GL_SetSwapInterval(immediate ? 0 : 1) == 0;
   SDL_DisplayMode mode;
   int refresh = SDL_GetWindowDisplayMode(context->window, &mode) == 0 && mode.refresh_rate > 0 ? mode.refresh_rate : 60;

@@ -28,6 +28,10 @@ class GlGfx final : public Gfx {
 
   // Why the last CreateDevice failed, for the one line the game prints.
   const std::string& LastProblem() const { return problem_; }
+  // For measuring the drawing itself: devices created afterwards present as fast as they can, and
+  // offer at most `samples` samples.
+  void SetUnpaced(bool unpaced) { unpaced_ = unpaced; }
+  void LimitSamples(int samples) { sampleLimit_ = samples; }
 
  private:
   bool Probe();
@@ -35,6 +39,8 @@ class GlGfx final : public Gfx {
   SdlWindow& window_;
   bool probed_ = false;
   int maxSamples_ = 0;
+  int sampleLimit_ = 16;
+  bool unpaced_ = false;
   std::string problem_;
 };
 
