@@ -27,9 +27,28 @@ if(NOT first_games STREQUAL second_games)
   message(FATAL_ERROR "the same seed played different games:\n${first}\n${second}")
 endif()
 
-foreach(bad "--games;0" "--p1;expert" "--seed;-1" "--frobnicate;1" "--games")
+# Numbers are plain decimals, and a writer takes no other options.
+foreach(bad "--games;0" "--p1;expert" "--seed;-1" "--frobnicate;1" "--games" "--games;0x2" "--games; 2"
+            "--seed;1e3" "--write-sounds;unused-dir;--games;2" "--games;2;--write-textures;unused-dir")
   run_sim(out code ${bad})
   if(NOT code EQUAL 2 OR NOT out MATCHES "usage: kuvo-sim")
     message(FATAL_ERROR "'${bad}' gave exit code ${code}:\n${out}")
   endif()
 endforeach()
+
+# Output that cannot be written is a failure with its reason: a full standard output ...
+execute_process(COMMAND ${SIM} --games 1 --seed 100 OUTPUT_FILE /dev/full ERROR_VARIABLE err RESULT_VARIABLE code)
+if(NOT code EQUAL 1 OR NOT err MATCHES "cannot write standard output: No space left on device")
+  message(FATAL_ERROR "writing to a full standard output gave exit code ${code}:\n${err}")
+endif()
+
+# ... and a file that does not fit (a file-size limit stands in for a full disk), which leaves no file behind.
+set(dir "${CMAKE_CURRENT_BINARY_DIR}/kuvo-sim-no-room")
+file(REMOVE_RECURSE "${dir}")
+execute_process(COMMAND sh -c "ulimit -f 30 && exec \"$0\" --write-sounds \"$1\"" ${SIM} ${dir}
+                OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE code)
+file(GLOB left "${dir}/*")
+if(NOT code EQUAL 1 OR NOT err MATCHES "cannot write .*StrokeSound.wav: File too large" OR left)
+  message(FATAL_ERROR "writing sounds without room gave exit code ${code}, left '${left}':\n${out}${err}")
+endif()
+file(REMOVE_RECURSE "${dir}")

@@ -1,8 +1,11 @@
 // kuvo-sim: plays computer-against-computer games headless, as fast as the CPU allows,
 // and writes the game's textures and sounds to files for a person to look at and listen to.
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string>
 
@@ -40,10 +43,27 @@ bool ParseLevel(const std::string& text, float& difficulty) {
   return true;
 }
 
+// Plain decimal only: digits, then at most one point and more digits. strtod alone would also take
+// "0x2", " 2", "1e3" and "inf".
 bool ParseNumber(const std::string& text, double low, double high, double& value) {
-  char* end = nullptr;
-  value = std::strtod(text.c_str(), &end);
-  return !text.empty() && end && *end == '\0' && value >= low && value <= high;
+  std::size_t digits = 0, points = 0;
+  for (char c : text) {
+    if (c >= '0' && c <= '9') ++digits;
+    else if (c == '.' && points == 0 && digits > 0) ++points;
+    else return false;
+  }
+  if (digits == 0 || text.back() == '.') return false;
+  value = std::strtod(text.c_str(), nullptr);
+  return value >= low && value <= high;
+}
+
+// Everything printed must have reached standard output: a full disk or a closed pipe is a failure.
+int Finish(int status) {
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "kuvo-sim: cannot write standard output: %s\n", std::strerror(errno));
+    return 1;
+  }
+  return status;
 }
 
 double SecondsSinceMidnightNow() {
@@ -57,13 +77,16 @@ double SecondsSinceMidnightNow() {
 
 int main(int argc, char** argv) {
   using namespace kuvo::sim;
+  // A closed pipe and a file-size limit become failed writes, reported like any other.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
   MatchOptions options;
   bool seedGiven = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
-      return 0;
+      return Finish(0);
     }
     if (arg != "--games" && arg != "--p1" && arg != "--p2" && arg != "--seed" && arg != "--write-textures" &&
         arg != "--write-sounds" && arg != "--write-hud")
@@ -71,9 +94,10 @@ int main(int argc, char** argv) {
     if (i + 1 >= argc) return Usage("missing value for " + arg);
     std::string value = argv[++i];
     double number;
-    if (arg == "--write-textures") return WriteTextures(value);
-    if (arg == "--write-sounds") return WriteSounds(value);
-    if (arg == "--write-hud") return WriteHud(value);
+    if (arg.starts_with("--write-") && argc != 3) return Usage(arg + " takes no other options");
+    if (arg == "--write-textures") return Finish(WriteTextures(value));
+    if (arg == "--write-sounds") return Finish(WriteSounds(value));
+    if (arg == "--write-hud") return Finish(WriteHud(value));
     if (arg == "--games") {
       if (!ParseNumber(value, 1, 1e9, number) || number != static_cast<int>(number))
         return Usage("--games needs a whole number of at least 1");
@@ -88,5 +112,5 @@ int main(int argc, char** argv) {
     }
   }
   if (!seedGiven) options.seedTimeOfDay = SecondsSinceMidnightNow();
-  return RunMatches(options);
+  return Finish(RunMatches(options));
 }

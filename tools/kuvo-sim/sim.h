@@ -1,7 +1,9 @@
 // The parts of kuvo-sim: the match runner and the asset writers.
 #pragma once
 #include <cstdint>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 namespace kuvo::sim {
 
@@ -20,5 +22,9 @@ int WriteSounds(const std::string& dir);
 // Writes the text line (scoreboards, the result, the prompt, Cyrillic names) as PNG files into `dir`.
 // Returns the exit code.
 int WriteHud(const std::string& dir);
+
+// Writes `bytes` to `path` whole or not at all (nothing is left under either name on a failure).
+// Returns an empty string, or the reason it failed.
+std::string WriteWholeFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
 
 }  // namespace kuvo::sim

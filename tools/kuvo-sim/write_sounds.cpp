@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
-#include <fstream>
+#include <string>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -23,28 +23,30 @@ void PutLittleEndian(std::vector<std::uint8_t>& out, std::uint32_t value, int by
   for (int k = 0; k < bytes; ++k) out.push_back(static_cast<std::uint8_t>(value >> (8 * k)));
 }
 
-// A canonical 44-byte RIFF header over the buffer's own PCM bytes.
-bool WriteWav(const std::filesystem::path& path, const RecordedSound& sound) {
+void PutText(std::vector<std::uint8_t>& out, const char* text) {
+  for (; *text; ++text) out.push_back(static_cast<std::uint8_t>(*text));
+}
+
+// A canonical 44-byte RIFF header over the buffer's own PCM bytes. Returns an empty string or the reason.
+std::string WriteWav(const std::filesystem::path& path, const RecordedSound& sound) {
   const WAVEFORMATEX& f = sound.format;
   const auto dataBytes = static_cast<std::uint32_t>(sound.bytes.size());
-  std::vector<std::uint8_t> header;
-  header.insert(header.end(), {'R', 'I', 'F', 'F'});
-  PutLittleEndian(header, 36 + dataBytes, 4);
-  header.insert(header.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-  PutLittleEndian(header, 16, 4);
-  PutLittleEndian(header, f.wFormatTag, 2);
-  PutLittleEndian(header, f.nChannels, 2);
-  PutLittleEndian(header, f.nSamplesPerSec, 4);
-  PutLittleEndian(header, f.nAvgBytesPerSec, 4);
-  PutLittleEndian(header, f.nBlockAlign, 2);
-  PutLittleEndian(header, f.wBitsPerSample, 2);
-  header.insert(header.end(), {'d', 'a', 't', 'a'});
-  PutLittleEndian(header, dataBytes, 4);
-
-  std::ofstream file(path, std::ios::binary);
-  file.write(reinterpret_cast<const char*>(header.data()), static_cast<std::streamsize>(header.size()));
-  file.write(reinterpret_cast<const char*>(sound.bytes.data()), static_cast<std::streamsize>(sound.bytes.size()));
-  return static_cast<bool>(file);
+  std::vector<std::uint8_t> file;
+  file.reserve(44 + sound.bytes.size());
+  PutText(file, "RIFF");
+  PutLittleEndian(file, 36 + dataBytes, 4);
+  PutText(file, "WAVEfmt ");
+  PutLittleEndian(file, 16, 4);
+  PutLittleEndian(file, f.wFormatTag, 2);
+  PutLittleEndian(file, f.nChannels, 2);
+  PutLittleEndian(file, f.nSamplesPerSec, 4);
+  PutLittleEndian(file, f.nAvgBytesPerSec, 4);
+  PutLittleEndian(file, f.nBlockAlign, 2);
+  PutLittleEndian(file, f.wBitsPerSample, 2);
+  PutText(file, "data");
+  PutLittleEndian(file, dataBytes, 4);
+  for (std::uint8_t b : sound.bytes) file.push_back(b);
+  return WriteWholeFile(path, file);
 }
 
 }  // namespace
@@ -76,8 +78,8 @@ int WriteSounds(const std::string& dir) {
   }
   for (int k = 0; k < 6; ++k) {
     std::filesystem::path path = std::filesystem::path(dir) / (std::string(kSoundNames[k]) + ".wav");
-    if (!WriteWav(path, *sounds[k])) {
-      std::fprintf(stderr, "kuvo-sim: cannot write %s\n", path.c_str());
+    if (std::string problem = WriteWav(path, *sounds[k]); !problem.empty()) {
+      std::fprintf(stderr, "kuvo-sim: cannot write %s: %s\n", path.c_str(), problem.c_str());
       return 1;
     }
     std::printf("%s\n", path.c_str());
