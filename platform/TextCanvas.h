@@ -33,7 +33,7 @@ class TextCanvas {
   virtual void Fill(std::uint32_t colour) = 0;
   // Draws `utf8` with its cell's top-left corner at (x, y) in `colour`.
   virtual void DrawText(int x, int y, std::string_view utf8, std::uint32_t colour) = 0;
-  // The distance in pixels from the text's start to where a following text would start.
+  // The distance in pixels from the text's start to where a following text would start (at most INT_MAX).
   virtual int MeasureText(std::string_view utf8) = 0;
   // Copies the pixels, top row first, 4 bytes each, into `out`: at most `bytes` bytes, which a whole
   // canvas needs Width() x Height() x 4 of. Returns the bytes copied.

@@ -255,8 +255,9 @@ TEST_F(HudTest, CyrillicNamesDrawLetters) {
 }
 
 TEST_F(HudTest, EightWideLettersAndTwoDigitsStayInsideTheirHalfAndTheCanvas) {
-  const std::string widest[] = {"WWWWWWWW", "MMMMMMMM", "\xD0\xA9\xD0\xA9\xD0\xA9\xD0\xA9\xD0\xA9\xD0\xA9\xD0\xA9\xD0\xA9",
-                                "\xD0\xAE\xD0\xAE\xD0\xAE\xD0\xAE\xD0\xAE\xD0\xAE\xD0\xAE\xD0\xAE"};
+  const std::string shcha = "\xD0\xA9", yu = "\xD0\xAE";  // Щ, Ю
+  const std::string widest[] = {"WWWWWWWW", "MMMMMMMM", shcha + shcha + shcha + shcha + shcha + shcha + shcha + shcha,
+                                yu + yu + yu + yu + yu + yu + yu + yu};
   for (const std::string& name : widest) {
     SCOPED_TRACE(name);
     PlayerNames[1] = PlayerNames[2] = name;
