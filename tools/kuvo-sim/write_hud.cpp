@@ -52,12 +52,19 @@ std::string WriteRgbPng(const std::filesystem::path& path, const std::vector<std
   image.width = width;
   image.height = height;
   image.format = PNG_FORMAT_RGB;
-  if (!png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), static_cast<png_int_32>(width * 3), nullptr)) {
-    std::string problem = image.message;
-    png_image_free(&image);
-    return problem.empty() ? "cannot write" : problem;
+  // Encoded in memory first, so the file is written whole or not at all.
+  png_alloc_size_t size = 0;
+  const auto stride = static_cast<png_int_32>(width * 3);
+  if (png_image_write_to_memory(&image, nullptr, &size, 0, rgb.data(), stride, nullptr)) {
+    std::vector<std::uint8_t> encoded(size);
+    if (png_image_write_to_memory(&image, encoded.data(), &size, 0, rgb.data(), stride, nullptr)) {
+      encoded.resize(size);
+      return WriteWholeFile(path, encoded);
+    }
   }
-  return {};
+  std::string problem = image.message;
+  png_image_free(&image);
+  return problem.empty() ? "cannot encode" : problem;
 }
 
 }  // namespace
