@@ -129,6 +129,14 @@ TEST_F(HudTest, ScoreboardShowsEachPlayerOnTheirHalfInTheirColour) {
   EXPECT_EQ(Count(DarkBlueGreen, 256, 512), 0);
 }
 
+TEST_F(HudTest, ACanvasResizedByAnotherUserIsSizedBackForTheLine) {
+  host.text.SetSize(40, 10);
+  RedrawHud(false);
+  EXPECT_EQ(host.text.Width(), 512);
+  EXPECT_EQ(host.text.Height(), 32);
+  EXPECT_EQ(Line(), Expected({{2, "Player1: 0 ", 0x4040FF}, {258, "Player2: 0 ", 0x404020}}));
+}
+
 TEST_F(HudTest, PixelsNoGlyphCoversAreExactlyZero) {
   // The line before held other text, and the level other bytes: nothing of either survives.
   HudBlink = true;

@@ -74,6 +74,8 @@ void RedrawHud(bool blink) {
   TextCanvas* canvas = Host.text;
   if (!canvas || !HudSurface || HudPixels.size() * 4 != HudBytes) return;  // the text line is not set up
 
+  // The canvas is shared (the notice window draws its words on it too), so the line claims its size.
+  if (canvas->Width() != HudWidth || canvas->Height() != HudHeight) canvas->SetSize(HudWidth, HudHeight);
   canvas->Fill(0);
   if (!blink) {
     for (int i = 1; i <= 2; ++i) {
