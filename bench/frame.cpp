@@ -9,6 +9,7 @@
 #include "control/modCtrl.h"
 #include "geometry/modModels.h"
 #include "platform/Platform.h"
+#include "platform/freetype/FreeTypeCanvas.h"
 #include "platform/gl/GlGfx.h"
 #include "platform/sdl/SdlWindow.h"
 #include "platform/testing/RecordingAudio.h"
@@ -26,6 +27,7 @@ struct Screen {
   RecordingAudio audio{RecordingAudio::Mode::CountOnly};
   SdlWindow window{"Kuvo benchmark", 1280, 720};
   GlGfx gfx{window};
+  FreeTypeCanvas text;
 
   explicit Screen(int samples) {
     gfx.SetUnpaced(true);
@@ -35,6 +37,7 @@ struct Screen {
     Host.window = &window;
     Host.gfx = &gfx;
     Host.audio = &audio;
+    Host.text = &text;
     IsComputer[1] = IsComputer[2] = false;
   }
   ~Screen() { Host = Platform{}; }

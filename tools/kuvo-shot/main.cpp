@@ -13,6 +13,7 @@
 #include "app/modMain.h"
 #include "control/modCtrl.h"
 #include "platform/Platform.h"
+#include "platform/freetype/FreeTypeCanvas.h"
 #include "platform/gl/GlGfx.h"
 #include "platform/sdl/SdlWindow.h"
 #include "platform/testing/RecordingAudio.h"
@@ -113,9 +114,9 @@ class ShotWindow : public SdlWindow {
       case Moment::Racked:
       case Moment::Closeup:
         if (pass_ == 1 && options_.moment == Moment::Closeup) {
-          FieldOfView = 0.3f;
+          FieldOfView = 0.35f;
           CameraPitch = 0.16f;
-          CameraYaw = 0.35f;
+          CameraYaw = 1.45f;  // from behind the first ball, towards the rack
         }
         clock_.Advance(kFrame);
         return pass_ > 100;  // the camera has glided onto the first ball; the computer has not struck yet
@@ -163,13 +164,17 @@ int main(int argc, char** argv) {
   try {
     VirtualClock clock(options.seed);
     RecordingAudio audio(RecordingAudio::Mode::CountOnly);
+    FreeTypeCanvas text;
     ShotWindow window(options, clock);
     GlGfx gfx(window);
     Host.clock = &clock;
     Host.window = &window;
     Host.gfx = &gfx;
     Host.audio = &audio;
-    IsComputer[1] = IsComputer[2] = true;
+    Host.text = &text;
+    // The opening views keep the player's own camera and cue; the computer plays the break and the game.
+    bool watching = options.moment == Moment::Racked || options.moment == Moment::Closeup;
+    IsComputer[1] = IsComputer[2] = !watching;
     PlayerNames[1] = "Player1";
     PlayerNames[2] = "Player2";
     RunGame();
