@@ -93,7 +93,10 @@ bool SdlWindow::Translate(const SDL_Event& e, WindowEvents& sink) {
     case SDL_WINDOWEVENT:
       if (e.window.windowID != id) return false;
       switch (e.window.event) {
-        case SDL_WINDOWEVENT_FOCUS_GAINED: sink.Activate(true); break;
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+          CaptureMotion();
+          sink.Activate(true);
+          break;
         case SDL_WINDOWEVENT_FOCUS_LOST: sink.Activate(false); break;
         case SDL_WINDOWEVENT_CLOSE: sink.Close(); break;
         case SDL_WINDOWEVENT_SIZE_CHANGED: sink.Resize(e.window.data1, e.window.data2); break;
@@ -110,17 +113,24 @@ void SdlWindow::PumpMessages(WindowEvents& sink) {
 }
 
 void SdlWindow::ShowCursor(bool show) {
-  if (!show && !relative_) {
+  if (show == !hidden_) return;
+  hidden_ = !show;
+  if (hidden_) {
     SDL_GetGlobalMouseState(&cursorX_, &cursorY_);
-    // Relative mode hides the pointer and keeps reporting motion at the screen's edge. Where it is
-    // refused, the hidden pointer is read and warped back as it is, as on the original platform.
-    relative_ = SDL_SetRelativeMouseMode(SDL_TRUE) == 0;
-    if (!relative_) SDL_ShowCursor(SDL_DISABLE);
-  } else if (show) {
+    SDL_ShowCursor(SDL_DISABLE);
+    CaptureMotion();
+  } else {
     if (relative_) SDL_SetRelativeMouseMode(SDL_FALSE);
     relative_ = false;
     SDL_ShowCursor(SDL_ENABLE);
   }
+}
+
+// Relative mode hides the pointer and keeps reporting motion at the screen's edge. SDL refuses it to a
+// window without the mouse's focus, so it is asked again whenever the window gains focus; until then the
+// hidden pointer is read and warped back, as on the original platform.
+void SdlWindow::CaptureMotion() {
+  if (hidden_ && !relative_) relative_ = SDL_SetRelativeMouseMode(SDL_TRUE) == 0;
 }
 
 ScreenRect SdlWindow::OuterRect() {

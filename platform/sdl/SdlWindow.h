@@ -35,7 +35,10 @@ class SdlWindow : public Window {
   bool Translate(const SDL_Event& event, WindowEvents& sink);
 
  private:
+  void CaptureMotion();
+
   SDL_Window* window_ = nullptr;
+  bool hidden_ = false;
   bool relative_ = false;
   int cursorX_ = 0, cursorY_ = 0;  // the virtual cursor while relative
 };
