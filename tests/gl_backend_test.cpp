@@ -85,6 +85,7 @@ class GlDeviceTest : public ::testing::Test {
     if (device) {
       EXPECT_EQ(device->Release(), 0u);
     }
+    EXPECT_EQ(GlObjectsAlive(), 0) << "every object released, bound ones with the device";
   }
 
   GfxDevice* CreateDevice(std::uint32_t samples) {

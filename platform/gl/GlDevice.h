@@ -37,6 +37,8 @@ struct Context {
 // Reference counting shared by every object of this backend.
 class Counted {
  public:
+  static inline long alive = 0;  // objects of this backend not yet deleted, devices included
+
   void AddRef() { ++references_; }
   std::uint32_t Drop() {
     std::uint32_t left = --references_;
@@ -45,8 +47,8 @@ class Counted {
   }
 
  protected:
-  explicit Counted(std::shared_ptr<Context> context) : context_(std::move(context)) {}
-  virtual ~Counted() = default;
+  explicit Counted(std::shared_ptr<Context> context) : context_(std::move(context)) { ++alive; }
+  virtual ~Counted() { --alive; }
   std::shared_ptr<Context> context_;
 
  private:

@@ -200,4 +200,6 @@ long GlStateCalls(GfxDevice* device) {
   return gl ? gl->StateCalls() : -1;
 }
 
+long GlObjectsAlive() { return gl::Counted::alive; }
+
 }  // namespace kuvo

@@ -51,5 +51,7 @@ HRESULT ReadBackBuffer(GfxDevice* device, int& width, int& height, std::vector<s
 int BackBufferSamples(GfxDevice* device);
 // Render and sampler state changes that reached GL so far; a repeated value must not count. -1 for another backend.
 long GlStateCalls(GfxDevice* device);
+// Objects of this backend alive in the process, devices included: 0 once everything is released.
+long GlObjectsAlive();
 
 }  // namespace kuvo
