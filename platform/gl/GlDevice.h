@@ -117,10 +117,13 @@ class GlTextureObject final : public GfxTexture, public Counted {
   struct Size {
     std::uint32_t width, height;
   };
+  void Upload(std::uint32_t level, const GfxRect& rect, const std::uint8_t* pixels);
+  void GenerateLevels();
+
   std::vector<Size> sizes_;
   bool autogen_, opaque_;
   GLuint name_ = 0;
-  std::vector<bool> written_;  // levels that hold data, which a later lock reads back
+  std::vector<bool> written_;  // levels with storage and data, which a later lock reads back
   std::vector<std::uint8_t> staging_;
   int lockedLevel_ = -1;
   GfxRect lockedRect_{};

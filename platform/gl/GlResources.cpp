@@ -102,9 +102,7 @@ HRESULT GlTextureObject::Create() {
   GLint previous = 0;
   glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
   glBindTexture(GL_TEXTURE_2D, name_);
-  for (std::size_t i = 0; i < sizes_.size(); ++i)
-    glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(i), GL_RGBA8, static_cast<GLsizei>(sizes_[i].width),
-                 static_cast<GLsizei>(sizes_[i].height), 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
+  // Level storage comes with each level's first upload: allocating it empty first costs a zero-fill.
   // Without this a chain shorter than GL's full one leaves the texture incomplete, and it samples black.
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(sizes_.size()) - 1);
@@ -155,27 +153,61 @@ HRESULT GlTextureObject::UnlockLevel(std::uint32_t level) {
   if (lockedLevel_ != static_cast<int>(level)) return D3DERR_INVALIDCALL;
   lockedLevel_ = -1;
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
-  const Size& size = sizes_[level];
-  const GfxRect& r = lockedRect_;
   glGetError();
   GLint previous = 0;
   glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
   glBindTexture(GL_TEXTURE_2D, name_);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-  glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(size.width));
-  // Rows go up top row first, so GL's t = 0 is the image's top, as Direct3D's v = 0 is.
-  glTexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), r.left, r.top, r.right - r.left, r.bottom - r.top, GL_BGRA,
-                  GL_UNSIGNED_INT_8_8_8_8_REV,
-                  staging_.data() + (static_cast<std::size_t>(r.top) * size.width + r.left) * 4);
-  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-  written_[level] = true;
-  if (autogen_ && level == 0) {
-    glGenerateMipmap(GL_TEXTURE_2D);
-    std::fill(written_.begin(), written_.end(), true);
-  }
+  Upload(level, lockedRect_, staging_.data());
+  if (autogen_ && level == 0) GenerateLevels();
   glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
   std::vector<std::uint8_t>().swap(staging_);
   return GlResult();
+}
+
+// Sends rectangle `r` of a level held whole in `pixels` (rows of the level's width, top row first), so
+// GL's t = 0 is the image's top, as Direct3D's v = 0 is. A level's first upload also makes its storage.
+void GlTextureObject::Upload(std::uint32_t level, const GfxRect& r, const std::uint8_t* pixels) {
+  const Size& size = sizes_[level];
+  auto w = static_cast<GLsizei>(size.width), h = static_cast<GLsizei>(size.height);
+  if (!written_[level]) {
+    bool whole = r.left == 0 && r.top == 0 && r.right == w && r.bottom == h;
+    glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), GL_RGBA8, w, h, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+                 whole ? pixels : nullptr);
+    written_[level] = true;
+    if (whole) return;
+  }
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, w);
+  glTexSubImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), r.left, r.top, r.right - r.left, r.bottom - r.top, GL_BGRA,
+                  GL_UNSIGNED_INT_8_8_8_8_REV, pixels + (static_cast<std::size_t>(r.top) * size.width + r.left) * 4);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+}
+
+// The smaller levels of an automatic chain, each the 2 x 2 box average of the one above (an odd edge
+// repeats its last texel). Done here rather than by glGenerateMipmap: Mesa's software renderer compiles
+// a blit program for that on first use, a tenth of a second at start-up, and the box is what Direct3D's
+// automatic levels are too.
+void GlTextureObject::GenerateLevels() {
+  std::vector<std::uint8_t> above = staging_, below;
+  for (std::uint32_t level = 1; level < sizes_.size(); ++level) {
+    const Size& a = sizes_[level - 1];
+    const Size& b = sizes_[level];
+    below.assign(static_cast<std::size_t>(b.width) * b.height * 4, 0);
+    for (std::uint32_t y = 0; y < b.height; ++y) {
+      std::uint32_t y0 = std::min(2 * y, a.height - 1), y1 = std::min(2 * y + 1, a.height - 1);
+      for (std::uint32_t x = 0; x < b.width; ++x) {
+        std::uint32_t x0 = std::min(2 * x, a.width - 1), x1 = std::min(2 * x + 1, a.width - 1);
+        for (std::uint32_t c = 0; c < 4; ++c) {
+          unsigned sum = above[(y0 * a.width + x0) * 4 + c] + above[(y0 * a.width + x1) * 4 + c] +
+                         above[(y1 * a.width + x0) * 4 + c] + above[(y1 * a.width + x1) * 4 + c];
+          below[(y * b.width + x) * 4 + c] = static_cast<std::uint8_t>((sum + 2) / 4);
+        }
+      }
+    }
+    GfxRect whole{0, 0, static_cast<std::int32_t>(b.width), static_cast<std::int32_t>(b.height)};
+    Upload(level, whole, below.data());
+    above.swap(below);
+  }
 }
 
 // ---- Shaders ----
