@@ -135,3 +135,102 @@ TEST_F(ComputerPlayerTest, OnlyABallStrictlyBetweenBlocksThePath) {
   Balls[1].Position.z = 0.0f;
   EXPECT_TRUE(PathIsClear(Vector3{0.5f, 0, 0}, 0, -1, distance));  // only balls on the table block
 }
+
+namespace {
+
+// The search written out again from its definition, on plain floats, for one combination.
+struct Combination {
+  float a1, d1, a2, d2, total;
+  float ghostX, ghostZ;
+};
+
+Combination Score(float objectX, float objectZ, float spotX, float spotZ, float dirX, float dirZ, float strikerX,
+                  float strikerZ) {
+  Combination c{};
+  float ux = objectX - spotX, uz = objectZ - spotZ;
+  c.d1 = std::sqrt(ux * ux + uz * uz);
+  ux *= 1.0f / c.d1;
+  uz *= 1.0f / c.d1;
+  c.a1 = ux * dirX + uz * dirZ + 1.0f;
+  c.ghostX = objectX + 0.065f * ux;
+  c.ghostZ = objectZ + 0.065f * uz;
+  float vx = strikerX - c.ghostX, vz = strikerZ - c.ghostZ;
+  c.d2 = std::sqrt(vx * vx + vz * vz);
+  c.a2 = (vx * dirX + vz * dirZ) / c.d2 + 1.0f;
+  c.total = 5.0f * c.a1 + c.d1 + c.d2 + 10.0f * c.a2;
+  return c;
+}
+
+}  // namespace
+
+// Four balls in a line along the long axis: each object ball has a pocket within 45 degrees and a
+// clear path, but every possible striker stands across the pocket's axis (1 + dot is at least 0.34
+// for each), so nothing can be potted.
+TEST_F(ComputerPlayerTest, NothingPottableAimsTheSelectedBallAtTheHighestBallOnTheTable) {
+  Place(2, -0.1f, 0.0f);
+  Place(5, 0.1f, 0.0f);
+  Place(9, -0.3f, 0.0f);
+  Place(12, 0.3f, 0.0f);
+
+  // The selection stays, and the target is ball 12, the highest index: the lowest (2) or the nearest
+  // (9 from ball 2) would send ball 5 towards -x.
+  SelectedBall = 5;
+  ComputerShot = Vector3{0, 0, 0};
+  ChooseComputerShot();
+  EXPECT_EQ(SelectedBall, 5);
+  EXPECT_EQ(ComputerShot.x, 1.0f);
+  EXPECT_EQ(ComputerShot.z, 0.0f);
+  EXPECT_EQ(ComputerShot.y, std::sqrt(2.0f) + 0.3f);
+
+  // A selected ball that has left the table is repaired to the lowest ball still on it, which then
+  // aims at ball 12 too.
+  Balls[7].Status = BallOffTable;
+  SelectedBall = 7;
+  ComputerShot = Vector3{0, 0, 0};
+  ChooseComputerShot();
+  EXPECT_EQ(SelectedBall, 2);
+  EXPECT_EQ(ComputerShot.x, 1.0f);
+  EXPECT_EQ(ComputerShot.z, 0.0f);
+  EXPECT_EQ(ComputerShot.y, std::sqrt(2.0f) + 0.3f);
+
+  // The aiming error is drawn as for any stroke: x first, then z.
+  Difficulty = 0.11f;
+  SelectedBall = 5;
+  SeedNoise(4321.0f);
+  ChooseComputerShot();
+  SeedNoise(4321.0f);
+  const float ex = (NextNoise() - 0.5f) * 0.11f;
+  const float ez = (NextNoise() - 0.5f) * 0.11f;
+  const float length = std::sqrt((1.0f + ex) * (1.0f + ex) + ez * ez);
+  EXPECT_NEAR(ComputerShot.x, (1.0f + ex) / length, 1e-6);
+  EXPECT_NEAR(ComputerShot.z, ez / length, 1e-6);
+  EXPECT_EQ(ComputerShot.y, std::sqrt(2.0f) + 0.3f);
+}
+
+// Object ball 1 into the far corner pocket 0, struck by ball 6 from off the pocket's axis: the only
+// combination that passes every test (ball 11 blocks or stands outside every other one), with both angle
+// terms well away from 0: 1 + dot = 0.199 for the object ball and 0.154 for the striker.
+TEST_F(ComputerPlayerTest, OnlyShotOffBothAxesIsPlayedWithBothAngleTermsInItsPower) {
+  Place(1, -0.39f, -0.27f);
+  Place(6, -0.59f, -0.23f);
+  Place(11, -0.89f, -0.24f);
+  SelectedBall = 11;
+  ChooseComputerShot();
+  EXPECT_EQ(SelectedBall, 6);
+
+  const float s = 0.70710678f;  // pocket 0 at (0.966, -0.466) opens towards (s, -s)
+  const Combination c = Score(-0.39f, -0.27f, 0.966f, -0.466f, s, -s, -0.59f, -0.23f);
+  EXPECT_NEAR(c.a1, 0.1990f, 1e-4);
+  EXPECT_NEAR(c.a2, 0.1543f, 1e-4);
+  // 5 x 0.1990 + 1.3701 + 0.1391 + 10 x 0.1543 = 4.0469; sqrt(4.0469) + 0.3 = 2.3117.
+  EXPECT_NEAR(c.total, 4.0469f, 1e-3);
+  EXPECT_NEAR(ComputerShot.y, std::sqrt(c.total) + 0.3f, 2e-5);
+  EXPECT_NEAR(ComputerShot.y, 2.3117f, 1e-3);
+  // Aimed at the ghost point (-0.4543, -0.2607) beside ball 1, on the side away from the pocket.
+  const float gx = c.ghostX + 0.59f, gz = c.ghostZ + 0.23f;
+  const float gl = std::sqrt(gx * gx + gz * gz);
+  EXPECT_NEAR(ComputerShot.x, gx / gl, 1e-5);
+  EXPECT_NEAR(ComputerShot.z, gz / gl, 1e-5);
+  EXPECT_NEAR(c.ghostX, -0.4543f, 1e-4);
+  EXPECT_NEAR(c.ghostZ, -0.2607f, 1e-4);
+}
