@@ -291,7 +291,10 @@ TEST_F(GlDeviceTest, GeneratedMipmapsFollowEachUnlock) {
   ASSERT_EQ(texture->GetSurfaceLevel(0, &surface), S_OK);
   GfxLockedRect locked{};
   ASSERT_EQ(surface->LockRect(&locked, nullptr, 0), S_OK);
-  for (int i = 0; i < 64 * 64; ++i) std::memcpy(static_cast<std::uint8_t*>(locked.pBits) + 4 * i, "\x20\x40\x80\xFF", 4);
+  // A one-texel checkerboard of two colours: every smaller level is their even mix.
+  for (int i = 0; i < 64 * 64; ++i)
+    std::memcpy(static_cast<std::uint8_t*>(locked.pBits) + 4 * i,
+                ((i % 64) + (i / 64)) % 2 ? "\x00\x40\xC0\xFF" : "\x40\x40\x40\xFF", 4);
   ASSERT_EQ(surface->UnlockRect(), S_OK);
   surface->Release();
   // Minified to 4 × 4 texels on screen with trilinear filtering: only the smaller levels are read.
@@ -306,7 +309,7 @@ TEST_F(GlDeviceTest, GeneratedMipmapsFollowEachUnlock) {
   ASSERT_EQ(device->SetVertexShader(screenVS), S_OK);
   ASSERT_EQ(device->SetPixelShader(plainPS), S_OK);
   ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), S_OK);
-  ExpectNear(Pixel(0, kSize - 1), {0x80, 0x40, 0x20}, 1, "smaller levels hold the colour");
+  ExpectNear(Pixel(0, kSize - 1), {0x80, 0x40, 0x20}, 1, "smaller levels hold the mix");
   ASSERT_EQ(device->SetTexture(0, nullptr), S_OK);
   texture->Release();
 }
