@@ -2,6 +2,7 @@
 // operations held bit for bit to their plain definitions on random stores.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -204,6 +205,101 @@ TEST(CellOperations, RemoveColumnMeansLeavesEachColumnNearZeroMean) {
     for (int y = 0; y < 32; ++y) sum += Cell(0, y, x);
     EXPECT_NEAR(sum / 32, 0.0, 1e-5);
   }
+}
+
+// A 4 x 4 layer written row by row, the top row first.
+void SetLayer(int layer, const float (&cells)[16]) { std::memcpy(LayerCells(layer), cells, sizeof cells); }
+
+// The worked values are written to seven digits.
+void ExpectLayer(int layer, const float (&expected)[16]) {
+  for (int i = 0; i < 16; ++i)
+    EXPECT_NEAR(LayerCells(layer)[i], expected[i], 1e-6 * std::max(1.0f, std::fabs(expected[i])))
+        << "row " << i / 4 << ", column " << i % 4;
+}
+
+// Every cell differs from its neighbours, so a wrong neighbour, sign or wrap shows.
+constexpr float kSlopes[16] = {0, 1, 4, 2,  //
+                               3, 0, 1, 5,  //
+                               2, 6, 0, 1,  //
+                               1, 2, 3, 0};
+
+TEST(NeighbourOperations, EmbossOnAFourByFourLayerAgainstWorkedValues) {
+  InitLayers(4, 3, 0);
+  SetLayer(0, kSlopes);
+  // kx x N = 0.25 x 4 = 1 and ky x N = -0.5 x 4 = -2:
+  // dst = (right - left) x 1 + (below - above) x -2, neighbours wrapped.
+  //   row 0, column 0: (1 - 2) x 1 + (3 - 1) x -2 = -1 - 4 = -5    (left and above wrap)
+  //   row 0, column 3: (0 - 4) x 1 + (5 - 0) x -2 = -4 - 10 = -14  (right and above wrap)
+  //   row 1, column 1: (1 - 3) x 1 + (6 - 1) x -2 = -2 - 10 = -12
+  //   row 3, column 2: (0 - 2) x 1 + (4 - 0) x -2 = -2 - 8 = -10   (below wraps to row 0)
+  const float embossed[16] = {-5, 8,   5,  -14,  //
+                              -9, -12, 13, 4,    //
+                              9,  -6,  -9, 12,   //
+                              6,  12,  -10, -4};
+  Emboss(1, 0, 0.25f, -0.5f);
+  ExpectLayer(1, embossed);
+  // In place the neighbours are still the source's.
+  SetLayer(2, kSlopes);
+  Emboss(2, 2, 0.25f, -0.5f);
+  ExpectLayer(2, embossed);
+}
+
+TEST(NeighbourOperations, GradientMagnitudeOnAFourByFourLayerAgainstWorkedValues) {
+  InitLayers(4, 2, 0);
+  SetLayer(0, kSlopes);
+  // gx = (right - left) x 4, gy = (below - above) x 4, dst = sqrt(gx^2 + gy^2):
+  //   row 0, column 0: gx = (1 - 2) x 4 = -4,  gy = (3 - 1) x 4 = 8,    sqrt(16 + 64) = 8.944272
+  //   row 0, column 3: gx = (0 - 4) x 4 = -16, gy = (5 - 0) x 4 = 20,   sqrt(256 + 400) = 25.612497
+  //   row 2, column 1: gx = (0 - 2) x 4 = -8,  gy = (2 - 0) x 4 = 8,    sqrt(64 + 64) = 11.313708
+  //   row 1, column 2: gx = (5 - 0) x 4 = 20,  gy = (0 - 4) x 4 = -16,  sqrt(400 + 256) = 25.612497
+  //   row 3, column 1: gx = (3 - 1) x 4 = 8,   gy = (1 - 6) x 4 = -20,  sqrt(64 + 400) = 21.540659
+  const float gradient[16] = {8.944272f,  17.888544f, 8.944272f,  25.612497f,  //
+                              21.540659f, 21.540659f, 25.612497f, 8.944272f,   //
+                              21.540659f, 11.313708f, 21.540659f, 21.540659f,  //
+                              11.313708f, 21.540659f, 17.888544f, 8.944272f};
+  GradientMagnitude(1, 0);
+  ExpectLayer(1, gradient);
+  GradientMagnitude(0, 0);
+  ExpectLayer(0, gradient);
+}
+
+TEST(CellOperations, SineBellSumAndScaleOnAFourByFourLayerAgainstWorkedValues) {
+  InitLayers(4, 3, 0);
+  const float angles[16] = {0.0f, 0.5235988f, 1.5707964f, -1.5707964f,  //
+                            1.0f, 2.0f,       -0.25f,     3.0f,         //
+                            0.5f, -1.0f,      -2.0f,      7.0f,         //
+                            4.0f, 0.0f,       1.0f,       5.0f};
+  SetLayer(0, angles);
+  // sin in radians: sin(pi/6) = 0.5, sin(pi/2) = 1, sin 1 = 0.841471, sin 2 = 0.909297,
+  // sin(-0.25) = -0.247404, sin 3 = 0.141120, sin 0.5 = 0.479426, sin 7 = 0.656987, sin 4 = -0.756802,
+  // sin 5 = -0.958924.
+  SineLayer(1, 0);
+  ExpectLayer(1, {0.0f, 0.5f, 1.0f, -1.0f,                     //
+                  0.841471f, 0.909297f, -0.247404f, 0.141120f,  //
+                  0.479426f, -0.841471f, -0.909297f, 0.656987f,  //
+                  -0.756802f, 0.0f, 0.841471f, -0.958924f});
+  // 1 / (v^2 + 1): 0 -> 1, 1 and -1 -> 1/2, 2 and -2 -> 1/5, 3 -> 1/10, 0.5 -> 1/1.25 = 0.8,
+  // 7 -> 1/50 = 0.02, 4 -> 1/17 = 0.0588235, 5 -> 1/26 = 0.0384615, -0.25 -> 1/1.0625 = 0.9411765,
+  // pi/2 -> 1/3.4674013 = 0.2884004, pi/6 -> 1/1.2741557 = 0.7848334.
+  BellLayer(2, 0);
+  ExpectLayer(2, {1.0f, 0.7848334f, 0.2884004f, 0.2884004f,  //
+                  0.5f, 0.2f, 0.9411765f, 0.1f,               //
+                  0.8f, 0.5f, 0.2f, 0.02f,                    //
+                  0.0588235f, 1.0f, 0.5f, 0.0384615f});
+  // The sum of the two, cell by cell: sin v + 1 / (v^2 + 1).
+  //   row 1: 0.841471 + 0.5 = 1.341471, 0.909297 + 0.2 = 1.109297, -0.247404 + 0.941177 = 0.693773,
+  //          0.141120 + 0.1 = 0.241120
+  AddLayers(0, 1, 2);
+  ExpectLayer(0, {1.0f, 1.2848334f, 1.2884004f, -0.7115996f,    //
+                  1.341471f, 1.109297f, 0.6937725f, 0.241120f,   //
+                  1.279426f, -0.341471f, -0.709297f, 0.676987f,  //
+                  -0.6979785f, 1.0f, 1.341471f, -0.9204625f});
+  // dst = src x a + b with a = -0.5, b = 3: 1 -> 2.5, 0.5 -> 2.75, -1 -> 3.5, 0.2 -> 2.9.
+  ScaleOffset(0, 2, -0.5f, 3.0f);
+  ExpectLayer(0, {2.5f, 2.6075833f, 2.8557998f, 2.8557998f,  //
+                  2.75f, 2.9f, 2.5294118f, 2.95f,             //
+                  2.6f, 2.75f, 2.9f, 2.99f,                   //
+                  2.9705882f, 2.5f, 2.75f, 2.9807692f});
 }
 
 TEST(Planes, ColourMapSaturatesPerChannel) {
