@@ -334,6 +334,122 @@ TEST_F(ModelsTest, WallsDrawTheNoiseInRecordOrderAndRebuildIdentically) {
   EXPECT_EQ(std::memcmp(first.data(), second.data(), first.size() * sizeof(MeshVertex)), 0);
 }
 
+// The room floor and the text quad, corner by corner in the order they are appended.
+TEST_F(ModelsTest, FloorAndTextQuadCornersAndTextureCoordinates) {
+  BuildModels();
+  // Record 7 at room scale (0.4 per code, code 32 at 0): codes 16 and 48 are -6.4 and 6.4, and the
+  // y code runs into -z. Height 99: (99 - 100) x 0.4 - 0.0325 = -0.4325. The square's extents are
+  // equal, so tu0 = z x 0.75 and tv0 = x x 0.75 (6.4 x 0.75 = 4.8); set 1 spans its 32 codes.
+  struct Corner {
+    float x, y, z, tu0, tv0, tu1, tv1;
+  };
+  const Corner floor[4] = {{-6.4f, -0.4325f, -6.4f, -4.8f, -4.8f, 0, 1},  // (16, 48)
+                           {-6.4f, -0.4325f, 6.4f, 4.8f, -4.8f, 0, 0},    // (16, 16)
+                           {6.4f, -0.4325f, 6.4f, 4.8f, 4.8f, 1, 0},      // (48, 16)
+                           {6.4f, -0.4325f, -6.4f, -4.8f, 4.8f, 1, 1}};   // (48, 48)
+  auto v = UploadedVertices(*TableMeshes[4]);
+  ASSERT_EQ(v.size(), 4u);
+  for (int k = 0; k < 4; ++k) {
+    SCOPED_TRACE("floor corner " + std::to_string(k));
+    EXPECT_FLOAT_EQ(v[k].x, floor[k].x);
+    EXPECT_FLOAT_EQ(v[k].y, floor[k].y);
+    EXPECT_FLOAT_EQ(v[k].z, floor[k].z);
+    EXPECT_EQ(v[k].nx, 0.0f);
+    EXPECT_EQ(v[k].ny, 1.0f);
+    EXPECT_EQ(v[k].nz, 0.0f);
+    EXPECT_FLOAT_EQ(v[k].tu0, floor[k].tu0);
+    EXPECT_FLOAT_EQ(v[k].tv0, floor[k].tv0);
+    EXPECT_EQ(v[k].tu1, floor[k].tu1);
+    EXPECT_EQ(v[k].tv1, floor[k].tv1);
+  }
+  EXPECT_EQ(UploadedIndices(*TableMeshes[4]), (std::vector<std::uint16_t>{3, 0, 1, 3, 1, 2}));
+
+  // Record 23's one wall, from (160, 104) to (96, 104) between heights 180 and 174 at table scale:
+  // x = +-32 x 0.0125 = +-0.4, z = 24 x 0.0125 = 0.3, y = 80 x 0.0125 - 0.0325 = 0.9675 and
+  // 74 x 0.0125 - 0.0325 = 0.8925. Corners: the first point at A then B, the next point at A then B,
+  // so set 1 ((1, 0), (1, 1), (0, 0), (0, 1)) runs 0..1 from left to right and from the top row down:
+  // the text reads upright. Set 0: tu0 = y x 8 (7.74 and 7.14), tv0 from r to r + 0.8 x 8.
+  const Corner text[4] = {{0.4f, 0.9675f, 0.3f, 7.74f, 0, 1, 0},
+                          {0.4f, 0.8925f, 0.3f, 7.14f, 0, 1, 1},
+                          {-0.4f, 0.9675f, 0.3f, 7.74f, 6.4f, 0, 0},
+                          {-0.4f, 0.8925f, 0.3f, 7.14f, 6.4f, 0, 1}};
+  v = UploadedVertices(*TableMeshes[6]);
+  ASSERT_EQ(v.size(), 4u);
+  const float r = v[0].tv0;
+  EXPECT_GE(r, 0.0f);
+  EXPECT_LT(r, 1.0f);
+  for (int k = 0; k < 4; ++k) {
+    SCOPED_TRACE("text corner " + std::to_string(k));
+    EXPECT_FLOAT_EQ(v[k].x, text[k].x);
+    EXPECT_NEAR(v[k].y, text[k].y, 1e-6);
+    EXPECT_FLOAT_EQ(v[k].z, text[k].z);
+    EXPECT_NEAR(v[k].tu0, text[k].tu0, 1e-5);
+    EXPECT_NEAR(v[k].tv0, r + text[k].tv0, 1e-5);
+    EXPECT_EQ(v[k].tu1, text[k].tu1);
+    EXPECT_EQ(v[k].tv1, text[k].tv1);
+    // The edge runs along -x, so the normal (-e.z, 0, e.x) is -z: towards the viewer.
+    EXPECT_NEAR(v[k].nx, 0.0f, 1e-7);
+    EXPECT_NEAR(v[k].ny, 0.0f, 1e-7);
+    EXPECT_FLOAT_EQ(v[k].nz, -1.0f);
+  }
+  EXPECT_EQ(UploadedIndices(*TableMeshes[6]), (std::vector<std::uint16_t>{0, 1, 2, 2, 1, 3}));
+}
+
+// Every record appends, to each mesh it feeds, first its face (the points in order) and then one quad
+// per walled point in point order, each quad taking the next noise value; records follow in stream order.
+TEST_F(ModelsTest, EveryRecordAppendsItsFaceThenItsWallsInPointOrder) {
+  SeedNoise(0.6f);
+  BuildModels();
+  SeedNoise(0.6f);
+  const double scale[7] = {0.0125, 0.0125, 0.0125, 0.0125, 0.4, 0.4, 0.0125};
+  const int origin[7] = {128, 128, 128, 128, 32, 32, 128};
+  std::vector<MeshVertex> meshes[7];
+  for (int k = 0; k < 7; ++k) meshes[k] = UploadedVertices(*TableMeshes[k]);
+  std::size_t used[7] = {};
+  int mismatches = 0;
+  std::ostringstream first;
+  auto expectAt = [&](int mesh, std::size_t at, const OutlinePoint& p, int height, const std::string& what) {
+    const double s = scale[mesh];
+    const float x = static_cast<float>((p.x - origin[mesh]) * s);
+    const float z = static_cast<float>((origin[mesh] - p.y) * s);
+    const float y = static_cast<float>((height - 100) * s - 0.0325f);
+    const MeshVertex* m = at < meshes[mesh].size() ? &meshes[mesh][at] : nullptr;
+    if (m && std::fabs(m->x - x) < 1e-5f && std::fabs(m->y - y) < 1e-5f && std::fabs(m->z - z) < 1e-5f) return true;
+    if (mismatches++ == 0)
+      first << what << ": mesh " << mesh << " vertex " << at << " is at " << (m ? m->x : NAN) << ", "
+            << (m ? m->y : NAN) << ", " << (m ? m->z : NAN) << ", want " << x << ", " << y << ", " << z;
+    return false;
+  };
+  for (int r = 0; r < 24; ++r) {
+    const Record rec = ParseRecord(kRecords[r]);
+    const std::string name = "record " + std::to_string(r);
+    if (rec.cap != 0) {
+      const int mesh = rec.cap - 1;
+      for (int k = 0; k < rec.n; ++k) expectAt(mesh, used[mesh] + k, rec.points[k], rec.A, name + " face point " + std::to_string(k));
+      used[mesh] += rec.n;
+    }
+    for (int j = 0; j < rec.n; ++j) {
+      if (rec.points[j].wall == 0) continue;
+      const int mesh = rec.points[j].wall - 1;
+      const OutlinePoint& p = rec.points[j];
+      const OutlinePoint& q = rec.points[(j + 1) % rec.n];
+      const std::string wall = name + " wall " + std::to_string(j);
+      const std::size_t base = used[mesh];
+      expectAt(mesh, base, p, rec.A, wall + " corner 0");
+      expectAt(mesh, base + 1, p, rec.B, wall + " corner 1");
+      expectAt(mesh, base + 2, q, rec.A, wall + " corner 2");
+      expectAt(mesh, base + 3, q, rec.B, wall + " corner 3");
+      const float phase = NextNoise();
+      if (base + 1 < meshes[mesh].size() && (meshes[mesh][base].tv0 != phase || meshes[mesh][base + 1].tv0 != phase) &&
+          mismatches++ == 0)
+        first << wall << ": texture phase " << meshes[mesh][base].tv0 << ", want " << phase;
+      used[mesh] += 4;
+    }
+  }
+  EXPECT_EQ(mismatches, 0) << first.str();
+  for (int k = 0; k < 7; ++k) EXPECT_EQ(used[k], meshes[k].size()) << "mesh " << k;
+}
+
 TEST_F(ModelsTest, EveryModelDrawsAndReleasesInOrder) {
   BuildModels();
   ASSERT_EQ(Device->BeginScene(), S_OK);
