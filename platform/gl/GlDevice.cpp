@@ -95,10 +95,8 @@ HRESULT GlDevice::Initialise(int width, int height) {
     ApplySampler(stage);
     glBindSampler(stage, samplers_[stage]);
   }
-  for (const RenderStateRow& row : kRenderStates) {
-    renderStates_[row.state] = ~row.initial;  // differs, so the call below reaches GL
-    SetRenderState(row.state, row.initial);
-  }
+  for (const RenderStateRow& row : kRenderStates) renderStates_[row.state] = row.initial;
+  for (const RenderStateRow& row : kRenderStates) ApplyRenderState(row.state);
   return GlResult();
 }
 
@@ -218,6 +216,12 @@ HRESULT GlDevice::SetRenderState(std::uint32_t state, std::uint32_t value) {
   renderStates_[state] = value;
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
   ++stateCalls_;
+  ApplyRenderState(state);
+  return S_OK;
+}
+
+void GlDevice::ApplyRenderState(std::uint32_t state) {
+  std::uint32_t value = renderStates_[state];
   switch (state) {
     case D3DRS_ZENABLE: SetEnabled(GL_DEPTH_TEST, value != 0); break;
     case D3DRS_ZWRITEENABLE: glDepthMask(value ? GL_TRUE : GL_FALSE); break;
@@ -228,7 +232,6 @@ HRESULT GlDevice::SetRenderState(std::uint32_t state, std::uint32_t value) {
     case D3DRS_CULLMODE: ApplyCull(); break;
     case D3DRS_ALPHABLENDENABLE: SetEnabled(GL_BLEND, value != 0); break;
   }
-  return S_OK;
 }
 
 void GlDevice::ApplyCull() {

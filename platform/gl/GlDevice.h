@@ -239,6 +239,7 @@ class GlDevice final : public GfxDevice, public Counted {
   void FreeBackBuffer();
   // A device reset: the back buffer follows the window's client area when that changes.
   void FollowWindowSize();
+  void ApplyRenderState(std::uint32_t state);
   void ApplyCull();
   void ApplySampler(std::uint32_t stage);
   HRESULT CompileShader(const void* function, std::uint32_t kind, MOJOSHADER_glShader** out);
