@@ -9,6 +9,7 @@
 #include "control/modCtrl.h"
 #include "platform/Errors.h"
 #include "platform/Platform.h"
+#include "platform/freetype/FreeTypeCanvas.h"
 #include "platform/gl/GlGfx.h"
 #include "platform/openal/OpenALAudio.h"
 #include "platform/sdl/SdlClock.h"
@@ -19,6 +20,8 @@ int main() {
   try {
     SdlClock clock;
     Host.clock = &clock;
+    FreeTypeCanvas text;
+    Host.text = &text;
     SdlWindow window("Kuvo", 565, 314);
     Host.window = &window;
     GlGfx gfx(window);
