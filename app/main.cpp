@@ -1,22 +1,24 @@
-// The game's entry point: real backends, then the game; an escaped error becomes one line on stderr.
+// The game's entry point: real backends, then the menu and the game; an error that ends the game is
+// shown in a message box and as one line on stderr, and the exit code is non-zero.
 #include <cstdio>
 #include <exception>
 #include <stdexcept>
 #include <string>
 
-#include "ai/modAI.h"
-#include "app/modMain.h"
-#include "control/modCtrl.h"
+#include "app/Form1.h"
 #include "platform/Errors.h"
 #include "platform/Platform.h"
 #include "platform/freetype/FreeTypeCanvas.h"
 #include "platform/gl/GlGfx.h"
+#include "platform/imgui/ImGuiForms.h"
 #include "platform/openal/OpenALAudio.h"
 #include "platform/sdl/SdlClock.h"
+#include "platform/sdl/SdlMessageBox.h"
 #include "platform/sdl/SdlWindow.h"
 
 int main() {
   using namespace kuvo;
+  std::string error;
   try {
     SdlClock clock;
     Host.clock = &clock;
@@ -28,24 +30,22 @@ int main() {
     Host.gfx = &gfx;
     OpenALAudio audio;
     Host.audio = &audio;
-
-    // A human against the computer at the middle difficulty, in a window filling the screen.
-    window.Maximise();
-    PlayerNames[1] = "Player1";
-    PlayerNames[2] = "Player2";
-    IsComputer[1] = false;
-    IsComputer[2] = true;
-    Difficulty = static_cast<float>(1 * 0.025 + 0.01);
+    ImGuiForms forms(window);
+    Host.forms = &forms;
     try {
-      RunGame();
+      ShowForm1();
     } catch (const DeviceError& e) {
       // Say why the device could not be had, not only which call failed.
       if (gfx.LastProblem().empty()) throw;
       throw std::runtime_error(std::string(e.what()) + ": " + gfx.LastProblem());
     }
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "kuvo: %s\n", e.what());
-    return 1;
+    error = e.what();
   }
-  return 0;
+  Host = Platform{};
+  if (error.empty()) return 0;
+  std::fprintf(stderr, "kuvo: %s\n", error.c_str());
+  // The window is gone by now; the box stands on its own until the player closes it.
+  ShowErrorBox("Kuvo", "Kuvo cannot go on:\n" + error);
+  return 1;
 }

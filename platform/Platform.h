@@ -9,6 +9,7 @@ class Window;
 class Gfx;
 class Audio;
 class TextCanvas;
+class Forms;
 
 struct Platform {
   Clock* clock = nullptr;
@@ -16,6 +17,7 @@ struct Platform {
   Gfx* gfx = nullptr;
   Audio* audio = nullptr;
   TextCanvas* text = nullptr;
+  Forms* forms = nullptr;  // the menu and notice windows, before the run loop
 };
 
 extern Platform Host;

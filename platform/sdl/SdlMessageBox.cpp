@@ -1,0 +1,54 @@
+// The error box on SDL2: it needs only the video subsystem, not the game's window.
+#include "platform/sdl/SdlMessageBox.h"
+
+#include <SDL.h>
+
+#include <cstdio>
+
+namespace kuvo {
+
+namespace {
+
+// SDL's box does not wrap: break long lines at spaces so the box stays on the screen.
+std::string Wrapped(const std::string& text) {
+  constexpr std::size_t Width = 64;
+  std::string out;
+  std::size_t column = 0, i = 0;
+  while (i < text.size()) {
+    std::size_t end = text.find_first_of(" \n", i);
+    if (end == std::string::npos) end = text.size();
+    std::string word = text.substr(i, end - i);
+    if (column > 0 && column + 1 + word.size() > Width) {
+      out += '\n';
+      column = 0;
+    } else if (column > 0) {
+      out += ' ';
+      ++column;
+    }
+    out += word;
+    column += word.size();
+    if (end < text.size() && text[end] == '\n') {
+      out += '\n';
+      column = 0;
+    }
+    i = end + 1;
+  }
+  return out;
+}
+
+}  // namespace
+
+void ShowErrorBox(const std::string& title, const std::string& message) {
+  // The box is an X11 window of its own: without a display there is nobody to show it to.
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return;
+  // SDL 2.26 without a parent window tries only zenity on X11; a hidden parent gets SDL's own X11 box.
+  // The box is centred on its parent, so the parent covers the screen's middle.
+  SDL_Window* parent = SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640, 360,
+                                        SDL_WINDOW_HIDDEN);
+  if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title.c_str(), Wrapped(message).c_str(), parent) != 0)
+    std::fprintf(stderr, "kuvo: no message box: %s\n", SDL_GetError());
+  if (parent) SDL_DestroyWindow(parent);
+  SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+}  // namespace kuvo
