@@ -425,7 +425,8 @@ TEST_F(ModelsTest, EveryRecordAppendsItsFaceThenItsWallsInPointOrder) {
     const std::string name = "record " + std::to_string(r);
     if (rec.cap != 0) {
       const int mesh = rec.cap - 1;
-      for (int k = 0; k < rec.n; ++k) expectAt(mesh, used[mesh] + k, rec.points[k], rec.A, name + " face point " + std::to_string(k));
+      for (int k = 0; k < rec.n; ++k)
+        expectAt(mesh, used[mesh] + k, rec.points[k], rec.A, name + " face point " + std::to_string(k));
       used[mesh] += rec.n;
     }
     for (int j = 0; j < rec.n; ++j) {
