@@ -173,6 +173,7 @@ TEST(Notice, IsAWindowTheSizeOfItsPictureWithAnXButton) {
     }
   };
   ShowForm1();
+  ASSERT_EQ(seen.controls.size(), static_cast<std::size_t>(frmegyControlCount)) << "the notice was not shown";
   EXPECT_EQ(seen.clientWidth, 685 * TwipsPerPixel);
   EXPECT_EQ(seen.clientHeight, 361 * TwipsPerPixel);
   const Control& x = seen.controls[Command1];
