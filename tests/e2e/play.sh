@@ -108,7 +108,7 @@ start_game() {
 case "$run" in
   play)
     start_game env
-    wait_for 30 menu_shown || fail "no menu within 30 s"
+    wait_for 60 menu_shown || fail "no menu within 60 s"
     echo "start to menu on screen: $(since "$t0") s"
     shot menu
     click 219 128  # player 1's "Computer"
