@@ -21,6 +21,11 @@ trap cleanup EXIT
 fail() {
   echo "FAIL ($run): $*" >&2
   [ -f "$work/stderr" ] && sed 's/^/  kuvo: /' "$work/stderr" >&2
+  # Where a hung game waits, for whoever reads the log.
+  if [ -n "$game_pid" ] && kill -0 "$game_pid" 2>/dev/null; then
+    echo "  kuvo is waiting in $(cat /proc/"$game_pid"/wchan 2>/dev/null) with threads:" \
+      "$(cat /proc/"$game_pid"/task/*/comm 2>/dev/null | tr '\n' ' ')" >&2
+  fi
   shot failure || true
   exit 1
 }
@@ -156,7 +161,7 @@ case "$run" in
   error)
     # Mesa without clip control: the game's device cannot be made, the menu still works.
     start_game env MESA_GL_VERSION_OVERRIDE=3.0COMPAT MESA_EXTENSION_OVERRIDE=-GL_ARB_clip_control
-    wait_for 30 menu_shown || fail "no menu within 30 s"
+    wait_for 60 menu_shown || fail "no menu within 60 s"
     click 206 236  # "Play"
     # SDL's box is a window named Kuvo with no class, which xdotool's search passes over.
     box_window() { xwininfo -root -tree | awk '/"Kuvo": \(\)/ {print $1; exit}'; }
