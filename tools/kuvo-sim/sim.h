@@ -26,5 +26,9 @@ int WriteHud(const std::string& dir);
 // Writes `bytes` to `path` whole or not at all (nothing is left under either name on a failure).
 // Returns an empty string, or the reason it failed.
 std::string WriteWholeFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
+// Blue, green, red, alpha pixels (rows top first) as an RGB PNG, written whole or not at all.
+// Returns an empty string, or the reason it failed.
+std::string WriteRgbPng(const std::filesystem::path& path, const std::vector<std::uint8_t>& bgra, std::uint32_t width,
+                        std::uint32_t height);
 
 }  // namespace kuvo::sim

@@ -1,6 +1,7 @@
 // Files written whole or not at all: the bytes go to a temporary name beside the target, are flushed to
 // the disk, and only then take the target's name.
 #include <fcntl.h>
+#include <png.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -35,6 +36,34 @@ std::string WriteWholeFile(const std::filesystem::path& path, const std::vector<
     return std::strerror(error);
   }
   return {};
+}
+
+std::string WriteRgbPng(const std::filesystem::path& path, const std::vector<std::uint8_t>& bgra, std::uint32_t width,
+                        std::uint32_t height) {
+  std::vector<std::uint8_t> rgb(std::size_t{width} * height * 3);
+  for (std::size_t i = 0; i < std::size_t{width} * height; ++i) {
+    rgb[3 * i + 0] = bgra[4 * i + 2];
+    rgb[3 * i + 1] = bgra[4 * i + 1];
+    rgb[3 * i + 2] = bgra[4 * i + 0];
+  }
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  image.width = width;
+  image.height = height;
+  image.format = PNG_FORMAT_RGB;
+  // Encoded in memory first, so the file is written whole or not at all.
+  png_alloc_size_t size = 0;
+  const auto stride = static_cast<png_int_32>(width * 3);
+  if (png_image_write_to_memory(&image, nullptr, &size, 0, rgb.data(), stride, nullptr)) {
+    std::vector<std::uint8_t> encoded(size);
+    if (png_image_write_to_memory(&image, encoded.data(), &size, 0, rgb.data(), stride, nullptr)) {
+      encoded.resize(size);
+      return WriteWholeFile(path, encoded);
+    }
+  }
+  std::string problem = image.message;
+  png_image_free(&image);
+  return problem.empty() ? "cannot encode" : problem;
 }
 
 }  // namespace kuvo::sim
