@@ -45,8 +45,12 @@ void ShowErrorBox(const std::string& title, const std::string& message) {
   // The box is centred on its parent, so the parent covers the screen's middle.
   SDL_Window* parent = SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640, 360,
                                         SDL_WINDOW_HIDDEN);
-  if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title.c_str(), Wrapped(message).c_str(), parent) != 0)
-    std::fprintf(stderr, "kuvo: no message box: %s\n", SDL_GetError());
+  // SDL draws the box in a child process; on a machine under heavy load that child has been seen to fail
+  // now and then, so one more try is worth it before the player is left with stderr alone.
+  int shown = -1;
+  for (int attempt = 0; attempt < 2 && shown != 0; ++attempt)
+    shown = SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title.c_str(), Wrapped(message).c_str(), parent);
+  if (shown != 0) std::fprintf(stderr, "kuvo: no message box: %s\n", SDL_GetError());
   if (parent) SDL_DestroyWindow(parent);
   SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
