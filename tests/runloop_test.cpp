@@ -96,6 +96,29 @@ TEST_F(RunLoopTest, InactiveTimeIsDroppedNotCaughtUp) {
   EXPECT_LE(resumed, 18);  // 17 ms of clock, give or take the rounding of the sums
 }
 
+TEST_F(RunLoopTest, AKeyPressedWhilePausedActsOnlyAfterReactivation) {
+  std::vector<int> pitchSigns;  // as each pump finds it
+  Run([&](long pass) {
+    pitchSigns.push_back(PitchSign);
+    if (pass == 0) host.window.SetActive(false);
+    if (pass == 1) host.window.PressKey(73);  // I flips the camera's tilt, in a control step
+    if (pass >= 1 && pass <= 3) host.clock.Advance(0.5);
+    if (pass == 4) {
+      host.window.SetActive(true);
+      host.clock.Advance(0.002);
+    }
+    if (pass == 6) {
+      host.window.PressKey(27);
+      host.clock.Advance(0.001);
+    }
+  });
+  ASSERT_GE(pitchSigns.size(), 6u);
+  // Held in the key table while paused, not acted on: no step runs until the window is active again.
+  EXPECT_EQ(pitchSigns[2], -1);
+  EXPECT_EQ(pitchSigns[4], -1);
+  EXPECT_EQ(pitchSigns[5], 1) << "the first step after reactivation reads it";
+}
+
 TEST_F(RunLoopTest, GameOverBlinksEvery51PassesAndF5PlaysOn) {
   Run([&](long pass) {
     if (pass == 0) GameOver = true;
