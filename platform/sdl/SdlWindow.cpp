@@ -2,6 +2,7 @@
 #include "platform/sdl/SdlWindow.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
 
 #include <stdexcept>
 
@@ -34,7 +35,7 @@ int GameButton(Uint8 sdlButton) {
   }
 }
 
-// How long to wait for a window manager to act on a maximise request before doing it ourselves.
+// How long to wait for a window manager to act on a maximise request.
 constexpr Uint32 kWindowManagerGraceMs = 150;
 
 }  // namespace
@@ -168,25 +169,44 @@ void SdlWindow::SetCursorPos(int x, int y) {
   if (!relative_) SDL_WarpMouseGlobal(x, y);
 }
 
+// On X11 a window manager announces itself on the root window (_NET_SUPPORTING_WM_CHECK). Elsewhere
+// (Wayland) a compositor always manages the windows.
+static bool WindowManagerRuns(SDL_Window* window) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return true;
+  Display* display = info.info.x11.display;
+  Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
+  if (check == None) return false;
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  int status = XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, XA_WINDOW, &type, &format,
+                                  &count, &after, &data);
+  if (data) XFree(data);
+  return status == Success && type == XA_WINDOW && count == 1;
+}
+
 void SdlWindow::Maximise() {
   int w0, h0;
   SDL_GetWindowSize(window_, &w0, &h0);
   SDL_MaximizeWindow(window_);
-  // A window manager answers with a new size; without one (a bare X server) only a flag changes.
-  Uint32 start = SDL_GetTicks();
-  int w = w0, h = h0;
-  while (w == w0 && h == h0 && SDL_GetTicks() - start < kWindowManagerGraceMs) {
-    SDL_Delay(5);
-    SDL_PumpEvents();
-    SDL_GetWindowSize(window_, &w, &h);
+  if (WindowManagerRuns(window_)) {
+    // The manager answers with a new size; wait a moment for it, so the game starts with the right shape.
+    Uint32 start = SDL_GetTicks();
+    for (int w = w0, h = h0; w == w0 && h == h0 && SDL_GetTicks() - start < kWindowManagerGraceMs;) {
+      SDL_Delay(5);
+      SDL_PumpEvents();
+      SDL_GetWindowSize(window_, &w, &h);
+    }
+    return;
   }
-  if (w != w0 || h != h0) return;
+  // A bare X server (Xvfb) only sets the maximised flag: fill the usable area by hand.
   SDL_Rect usable;
   if (SDL_GetDisplayUsableBounds(SDL_GetWindowDisplayIndex(window_), &usable) != 0) return;
-  int top = 0, left = 0, bottom = 0, right = 0;
-  SDL_GetWindowBordersSize(window_, &top, &left, &bottom, &right);
-  SDL_SetWindowPosition(window_, usable.x + left, usable.y + top);
-  SDL_SetWindowSize(window_, usable.w - left - right, usable.h - top - bottom);
+  SDL_SetWindowPosition(window_, usable.x, usable.y);
+  SDL_SetWindowSize(window_, usable.w, usable.h);
 }
 
 }  // namespace kuvo
