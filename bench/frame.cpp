@@ -81,7 +81,8 @@ void BM_Frame(benchmark::State& state) {
   state.counters["samples"] = BackBufferSamples(Device);
   ShutDown();
 }
-BENCHMARK(BM_Frame)->Arg(4)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime()->MinTime(3.0);
+BENCHMARK(BM_Frame)->Arg(4)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime()->MinTime(
+    3.0);
 
 // Paced to the display's refresh as the game runs: the process's CPU time (all threads, llvmpipe's
 // included) over the wall time is the game's CPU use while playing.

@@ -132,7 +132,8 @@ HRESULT GlGfx::CreateDevice(std::uint32_t adapter, std::uint32_t deviceType, Win
     problem_ = "unsupported presentation parameters";
     return D3DERR_INVALIDCALL;
   }
-  if (p.MultiSampleType != 0 && (!Probe() || static_cast<int>(p.MultiSampleType) > std::min(maxSamples_, sampleLimit_))) {
+  int samples = static_cast<int>(p.MultiSampleType);
+  if (samples != 0 && (!Probe() || samples > std::min(maxSamples_, sampleLimit_))) {
     problem_ = "no " + std::to_string(p.MultiSampleType) + "-sample back buffer";
     return D3DERR_NOTAVAILABLE;
   }
