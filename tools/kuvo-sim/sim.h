@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+namespace kuvo {
+class GfxTexture;
+}
+
 namespace kuvo::sim {
 
 struct MatchOptions {
@@ -30,5 +34,10 @@ std::string WriteWholeFile(const std::filesystem::path& path, const std::vector<
 // Returns an empty string, or the reason it failed.
 std::string WriteRgbPng(const std::filesystem::path& path, const std::vector<std::uint8_t>& bgra, std::uint32_t width,
                         std::uint32_t height);
+// Creates `dir` and its parents; false, with the reason on stderr, when it cannot.
+bool MakeDirectory(const std::string& dir);
+// Level 0 of a recording device's texture as an RGB PNG, named on stdout; false, with the reason on stderr,
+// when the texture is missing or the file cannot be written.
+bool WriteLevelPng(const std::filesystem::path& path, const GfxTexture* texture);
 
 }  // namespace kuvo::sim

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/testing/RecordingGfx.h"
 #include "tools/kuvo-sim/sim.h"
 
 namespace kuvo::sim {
@@ -64,6 +65,25 @@ std::string WriteRgbPng(const std::filesystem::path& path, const std::vector<std
   std::string problem = image.message;
   png_image_free(&image);
   return problem.empty() ? "cannot encode" : problem;
+}
+
+bool MakeDirectory(const std::string& dir) {
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (ec) std::fprintf(stderr, "kuvo-sim: cannot create %s: %s\n", dir.c_str(), ec.message().c_str());
+  return !ec;
+}
+
+bool WriteLevelPng(const std::filesystem::path& path, const GfxTexture* texture) {
+  const auto* recorded = dynamic_cast<const RecordingTexture*>(texture);
+  std::string problem = recorded ? WriteRgbPng(path, recorded->LevelBytes(0), recorded->Width(), recorded->Height())
+                                 : "the texture was not built";
+  if (!problem.empty()) {
+    std::fprintf(stderr, "kuvo-sim: %s: %s\n", path.c_str(), problem.c_str());
+    return false;
+  }
+  std::printf("%s  %ux%u\n", path.c_str(), recorded->Width(), recorded->Height());
+  return true;
 }
 
 }  // namespace kuvo::sim

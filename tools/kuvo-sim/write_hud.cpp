@@ -39,12 +39,7 @@ const HudState kStates[] = {
 }  // namespace
 
 int WriteHud(const std::string& dir) {
-  std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
-  if (ec) {
-    std::fprintf(stderr, "kuvo-sim: cannot create %s: %s\n", dir.c_str(), ec.message().c_str());
-    return 1;
-  }
+  if (!MakeDirectory(dir)) return 1;
   HeadlessPlatform host;
   int status = 0;
   try {
@@ -58,16 +53,11 @@ int WriteHud(const std::string& dir) {
       Scores[2] = s.score2;
       CurrentPlayer = s.current;
       RedrawHud(s.gameOver);
-      const auto* texture = dynamic_cast<const RecordingTexture*>(HudTexture);
       std::filesystem::path path = std::filesystem::path(dir) / (std::string(s.file) + ".png");
-      std::string problem =
-          texture ? WriteRgbPng(path, texture->LevelBytes(0), texture->Width(), texture->Height()) : "no texture";
-      if (!problem.empty()) {
-        std::fprintf(stderr, "kuvo-sim: %s: %s\n", path.c_str(), problem.c_str());
+      if (!WriteLevelPng(path, HudTexture)) {
         status = 1;
         break;
       }
-      std::printf("%s  %ux%u\n", path.c_str(), texture->Width(), texture->Height());
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "kuvo-sim: %s\n", e.what());

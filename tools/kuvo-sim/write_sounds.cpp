@@ -65,12 +65,7 @@ int WriteSounds(const std::string& dir) {
   }
   Host = saved;
 
-  std::error_code error;
-  std::filesystem::create_directories(dir, error);
-  if (error) {
-    std::fprintf(stderr, "kuvo-sim: cannot create %s: %s\n", dir.c_str(), error.message().c_str());
-    return 1;
-  }
+  if (!MakeDirectory(dir)) return 1;
   const auto& sounds = audio.Sounds();
   if (sounds.size() != 6) {
     std::fprintf(stderr, "kuvo-sim: expected 6 sounds, the synthesis made %zu\n", sounds.size());

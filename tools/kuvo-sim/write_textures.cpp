@@ -39,12 +39,7 @@ const NamedTexture kTextures[] = {
 }  // namespace
 
 int WriteTextures(const std::string& dir) {
-  std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
-  if (ec) {
-    std::fprintf(stderr, "kuvo-sim: cannot create %s: %s\n", dir.c_str(), ec.message().c_str());
-    return 1;
-  }
+  if (!MakeDirectory(dir)) return 1;
   RecordingGfx gfx;
   gfx.SetKeepLog(false);
   ScriptedWindow window;
@@ -56,15 +51,11 @@ int WriteTextures(const std::string& dir) {
     CreateDevice3D();
     BuildTextures();
     for (const NamedTexture& t : kTextures) {
-      const auto* texture = dynamic_cast<const RecordingTexture*>(*t.handle);
       std::filesystem::path path = std::filesystem::path(dir) / (std::string(t.name) + ".png");
-      std::string problem = texture ? WriteRgbPng(path, texture->LevelBytes(0), texture->Width(), texture->Height()) : "texture was not built";
-      if (!problem.empty()) {
-        std::fprintf(stderr, "kuvo-sim: %s: %s\n", path.c_str(), problem.c_str());
+      if (!WriteLevelPng(path, *t.handle)) {
         status = 1;
         break;
       }
-      std::printf("%s  %ux%u\n", path.c_str(), texture->Width(), texture->Height());
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "kuvo-sim: %s\n", e.what());
