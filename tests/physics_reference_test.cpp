@@ -21,6 +21,7 @@
 #include "app/modMain.h"
 #include "app/modUtil.h"
 #include "sound/modDS.h"
+#include "tests/GameFixture.h"
 
 using namespace kuvo;
 
@@ -207,25 +208,14 @@ struct Reference {
 
 // ---- Random states ----
 
-class PhysicsReferenceTest : public ::testing::Test {
+// The real table, with every sound call logged.
+class PhysicsReferenceTest : public kuvo::testing::GameFixture {
  protected:
-  HeadlessPlatform host;
   RecordingAudio audio{RecordingAudio::Mode::Log};
 
   void SetUp() override {
     Host.audio = &audio;
-    CreateDevice3D();
-    BuildModels();
-    StartClock(0.0);
-    InitSound();
-    IsComputer[1] = false;
-    IsComputer[2] = false;
-    RackBalls();
-  }
-  void TearDown() override {
-    ReleaseSound();
-    ReleaseModels();
-    ReleaseDevice3D();
+    GameFixture::SetUp();
   }
 
   Reference Mirror() {
