@@ -188,7 +188,8 @@ void GlTextureObject::Upload(std::uint32_t level, const GfxRect& r, const std::u
 // a blit program for that on first use, a tenth of a second at start-up, and the box is what Direct3D's
 // automatic levels are too.
 void GlTextureObject::GenerateLevels() {
-  std::vector<std::uint8_t> above = staging_, below;
+  std::vector<std::uint8_t> smaller, below;
+  const std::vector<std::uint8_t>* above = &staging_;  // level 0 as the game wrote it
   for (std::uint32_t level = 1; level < sizes_.size(); ++level) {
     const Size& a = sizes_[level - 1];
     const Size& b = sizes_[level];
@@ -198,15 +199,17 @@ void GlTextureObject::GenerateLevels() {
       for (std::uint32_t x = 0; x < b.width; ++x) {
         std::uint32_t x0 = std::min(2 * x, a.width - 1), x1 = std::min(2 * x + 1, a.width - 1);
         for (std::uint32_t c = 0; c < 4; ++c) {
-          unsigned sum = above[(y0 * a.width + x0) * 4 + c] + above[(y0 * a.width + x1) * 4 + c] +
-                         above[(y1 * a.width + x0) * 4 + c] + above[(y1 * a.width + x1) * 4 + c];
+          const std::vector<std::uint8_t>& p = *above;
+          unsigned sum = p[(y0 * a.width + x0) * 4 + c] + p[(y0 * a.width + x1) * 4 + c] +
+                         p[(y1 * a.width + x0) * 4 + c] + p[(y1 * a.width + x1) * 4 + c];
           below[(y * b.width + x) * 4 + c] = static_cast<std::uint8_t>((sum + 2) / 4);
         }
       }
     }
     GfxRect whole{0, 0, static_cast<std::int32_t>(b.width), static_cast<std::int32_t>(b.height)};
     Upload(level, whole, below.data());
-    above.swap(below);
+    smaller.swap(below);
+    above = &smaller;
   }
 }
 
