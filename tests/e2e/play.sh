@@ -110,10 +110,28 @@ start_game() {
   game_pid=$!
 }
 
+# Starts the game (with the command prefix given) until CHECK sees its first window. Now and then a
+# start shows nothing at all, the process idling with its window never drawn; the cause is not yet
+# known. Such a start is reported with the X server's window tree and made once more.
+start_until() {
+  local check=$1
+  shift
+  for attempt in 1 2; do
+    start_game "$@"
+    wait_for 20 "$check" && return 0
+    echo "WARNING ($run): nothing shown 20 s after start, attempt $attempt; the windows were:" >&2
+    xwininfo -root -tree 2>&1 | grep -i kuvo | sed 's/^/  /' >&2 || true
+    shot "blank-start-$attempt" || true
+    kill -KILL "$game_pid" 2>/dev/null || true
+    wait "$game_pid" 2>/dev/null || true
+    game_pid=
+  done
+  fail "nothing shown 20 s after start, twice"
+}
+
 case "$run" in
   play)
-    start_game env
-    wait_for 60 menu_shown || fail "no menu within 60 s"
+    start_until menu_shown env
     echo "start to menu on screen: $(since "$t0") s"
     shot menu
     click 219 128  # player 1's "Computer"
@@ -144,8 +162,7 @@ case "$run" in
     echo "Esc to exit: $(since "$t_esc") s"
     ;;
   notice)
-    start_game faketime "2026-05-10 12:00:00"
-    wait_for 30 notice_shown || fail "no notice within 30 s on the 10th"
+    start_until notice_shown faketime "2026-05-10 12:00:00"
     echo "start to notice on screen: $(since "$t0") s"
     shot notice
     notice=$win
@@ -160,8 +177,7 @@ case "$run" in
     ;;
   error)
     # Mesa without clip control: the game's device cannot be made, the menu still works.
-    start_game env MESA_GL_VERSION_OVERRIDE=3.0COMPAT MESA_EXTENSION_OVERRIDE=-GL_ARB_clip_control
-    wait_for 60 menu_shown || fail "no menu within 60 s"
+    start_until menu_shown env MESA_GL_VERSION_OVERRIDE=3.0COMPAT MESA_EXTENSION_OVERRIDE=-GL_ARB_clip_control
     click 206 236  # "Play"
     # SDL's box is a window named Kuvo with no class, which xdotool's search passes over.
     box_window() { xwininfo -root -tree | awk '/"Kuvo": \(\)/ {print $1; exit}'; }
