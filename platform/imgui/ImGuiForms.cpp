@@ -1,4 +1,4 @@
-// Forms drawn with Dear ImGui 1.86 and its SDL2 + OpenGL2 backends. The controls are drawn by hand at
+// Forms drawn with Dear ImGui (1.86 on Debian 12, 1.90 on Debian 13) and its SDL2 + OpenGL2 backends. The controls are drawn by hand at
 // their twips positions, so they look like the small classic dialog they describe; ImGui gives the text
 // editing, fonts and hit testing. The keyboard focus and the tab order are the form's own.
 #include "platform/imgui/ImGuiForms.h"
@@ -9,7 +9,11 @@
 #include <imgui_freetype.h>
 #include <imgui_internal.h>
 #include <backends/imgui_impl_opengl2.h>
+#if __has_include(<backends/imgui_impl_sdl2.h>)
+#include <backends/imgui_impl_sdl2.h>  // the name since 1.89.3
+#else
 #include <backends/imgui_impl_sdl.h>
+#endif
 
 #include <cmath>
 #include <cstring>
@@ -41,6 +45,15 @@ ImU32 FromColourValue(std::uint32_t bgr) {
 
 // Pixels per em of a font of `points` at 96 dpi, as the original platform renders it.
 float EmPixels(float points) { return std::round(points * DotsPerInch / 72.0f); }
+
+// ImGui 1.87 named the keys themselves (no key map) and renamed KeyPadEnter; 1.90 dropped the old names.
+#if IMGUI_VERSION_NUM >= 18700
+bool KeyPressed(ImGuiKey key) { return ImGui::IsKeyPressed(key); }
+constexpr ImGuiKey KeypadEnter = ImGuiKey_KeypadEnter;
+#else
+bool KeyPressed(ImGuiKey key) { return ImGui::IsKeyPressed(ImGui::GetKeyIndex(key)); }
+constexpr ImGuiKey KeypadEnter = ImGuiKey_KeyPadEnter;
+#endif
 
 struct EditContext {
   const std::string* before;
@@ -359,9 +372,8 @@ struct ImGuiForms::Impl {
   // presses it too, and in a text box presses the form's first bordered label ("Play"); arrows move
   // a list's selection.
   void HandleKeys(Form& form, std::vector<int>& clicks, bool textActive) {
-    auto pressed = [](ImGuiKey key) { return ImGui::IsKeyPressed(ImGui::GetKeyIndex(key)); };
     ImGuiIO& io = ImGui::GetIO();
-    if (pressed(ImGuiKey_Tab)) {
+    if (KeyPressed(ImGuiKey_Tab)) {
       int next = NextTabStop(form, form.focus, io.KeyShift);
       if (next >= 0) {
         form.focus = next;
@@ -371,8 +383,8 @@ struct ImGuiForms::Impl {
     }
     if (form.focus < 0) return;
     Control& c = form.controls[static_cast<std::size_t>(form.focus)];
-    bool enter = pressed(ImGuiKey_Enter) || pressed(ImGuiKey_KeyPadEnter);
-    bool space = !textActive && pressed(ImGuiKey_Space);
+    bool enter = KeyPressed(ImGuiKey_Enter) || KeyPressed(KeypadEnter);
+    bool space = !textActive && KeyPressed(ImGuiKey_Space);
     switch (c.kind) {
       case ControlKind::Label:
       case ControlKind::Button:
@@ -383,8 +395,8 @@ struct ImGuiForms::Impl {
         break;
       case ControlKind::ListBox: {
         int count = static_cast<int>(c.items.size());
-        if (pressed(ImGuiKey_UpArrow) && c.listIndex > 0) --c.listIndex;
-        if (pressed(ImGuiKey_DownArrow) && c.listIndex < count - 1) ++c.listIndex;
+        if (KeyPressed(ImGuiKey_UpArrow) && c.listIndex > 0) --c.listIndex;
+        if (KeyPressed(ImGuiKey_DownArrow) && c.listIndex < count - 1) ++c.listIndex;
         break;
       }
       default: break;
