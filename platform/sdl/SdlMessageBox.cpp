@@ -4,6 +4,9 @@
 #include <SDL.h>
 
 #include <cstdio>
+#include <stdexcept>
+
+#include "platform/sdl/SdlVideo.h"
 
 namespace kuvo {
 
@@ -40,7 +43,11 @@ std::string Wrapped(const std::string& text) {
 
 void ShowErrorBox(const std::string& title, const std::string& message) {
   // The box is an X11 window of its own: without a display there is nobody to show it to.
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return;
+  try {
+    StartVideo();
+  } catch (const std::runtime_error&) {
+    return;
+  }
   // SDL 2.26 without a parent window tries only zenity on X11; a hidden parent gets SDL's own X11 box.
   // The box is centred on its parent, so the parent covers the screen's middle.
   SDL_Window* parent = SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640, 360,

@@ -6,6 +6,8 @@
 
 #include <stdexcept>
 
+#include "platform/sdl/SdlVideo.h"
+
 namespace kuvo {
 
 namespace {
@@ -50,8 +52,7 @@ int VirtualKeyOf(int sdlKeycode) {
 }
 
 SdlWindow::SdlWindow(const std::string& title, int clientWidth, int clientHeight) {
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
-    throw std::runtime_error(std::string("no display: ") + SDL_GetError());
+  StartVideo();
   window_ = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, clientWidth, clientHeight,
                              SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE);
   if (!window_) {
