@@ -31,7 +31,7 @@ fail() {
 }
 
 # A display of our own: Xvfb picks a free number and writes it to the descriptor.
-Xvfb -displayfd 5 -screen 0 1280x720x24 -nolisten tcp 5>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -displayfd 5 -screen 0 1280x720x24 -nolisten tcp -noreset 5>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 [ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
