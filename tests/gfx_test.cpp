@@ -11,6 +11,7 @@
 #include "platform/Platform.h"
 #include "platform/testing/RecordingGfx.h"
 #include "platform/testing/ScriptedWindow.h"
+#include "tests/GfxTestSupport.h"
 
 namespace kuvo::testing {
 namespace {
@@ -121,6 +122,7 @@ class RecordingBackend : public ::testing::Test {
     GfxPresentParameters p{};
     p.Windowed = true;
     ASSERT_EQ(gfx.CreateDevice(0, D3DDEVTYPE_HAL, nullptr, 0x42, &p, &device), S_OK);
+    BindDrawingState(device);
     gfx.ClearLog();
   }
   void TearDown() override {

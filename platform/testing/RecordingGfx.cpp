@@ -4,77 +4,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/GfxRules.h"
+
 namespace kuvo {
 
 namespace {
 
-constexpr std::uint32_t kEndToken = 0x0000FFFF;
-constexpr std::uint32_t kCommentOpcode = 0xFFFE;
-// Longest token stream or declaration accepted; Direct3D has no smaller documented bound.
-constexpr std::size_t kMaxTokens = 1 << 16;
-constexpr std::size_t kMaxElements = 65;
-
 double Flag(const void* p) { return p ? 1.0 : 0.0; }
-
-// Indices a draw of `primitives` primitives reads, 0 for an unknown primitive type.
-std::uint64_t IndicesFor(std::uint32_t type, std::uint32_t primitives) {
-  std::uint64_t p = primitives;
-  switch (type) {
-    case D3DPT_POINTLIST:
-      return p;
-    case D3DPT_LINELIST:
-      return 2 * p;
-    case D3DPT_LINESTRIP:
-      return p + 1;
-    case D3DPT_TRIANGLELIST:
-      return 3 * p;
-    case D3DPT_TRIANGLESTRIP:
-    case D3DPT_TRIANGLEFAN:
-      return p + 2;
-    default:
-      return 0;
-  }
-}
-
-// Reads a shader token stream the way the Direct3D runtime sizes it: instruction tokens carry their
-// length in bits 24..27 (shader model 2 and later), comments theirs in bits 16..30. `versionType` is
-// the high word of the version token: 0xFFFE for a vertex shader, 0xFFFF for a pixel shader.
-bool ReadTokens(const void* function, std::uint32_t versionType, std::vector<std::uint32_t>& tokens) {
-  if (!function) return false;
-  const auto* bytes = static_cast<const std::uint8_t*>(function);
-  auto tokenAt = [bytes](std::size_t i) {
-    std::uint32_t t;
-    std::memcpy(&t, bytes + 4 * i, 4);
-    return t;
-  };
-  if ((tokenAt(0) >> 16) != versionType) return false;
-  std::size_t i = 1;
-  while (i < kMaxTokens) {
-    std::uint32_t t = tokenAt(i);
-    if (t == kEndToken) {
-      tokens.resize(i + 1);
-      for (std::size_t k = 0; k <= i; ++k) tokens[k] = tokenAt(k);
-      return true;
-    }
-    if ((t & 0xFFFF) == kCommentOpcode)
-      i += 1 + ((t >> 16) & 0x7FFF);
-    else
-      i += 1 + ((t >> 24) & 0x0F);
-  }
-  return false;
-}
-
-bool IsTextureFormat(std::uint32_t format) { return format == D3DFMT_A8R8G8B8 || format == D3DFMT_X8R8G8B8; }
-
-std::uint32_t FullChainLevels(std::uint32_t width, std::uint32_t height) {
-  std::uint32_t levels = 1;
-  while (width > 1 || height > 1) {
-    width = std::max(1u, width / 2);
-    height = std::max(1u, height / 2);
-    ++levels;
-  }
-  return levels;
-}
 
 }  // namespace
 
@@ -189,9 +125,8 @@ HRESULT RecordingObject::LockBytes(GfxCall call, std::vector<std::uint8_t>& byte
   HRESULT hr = recorder_->Enter(call);
   if (data) *data = nullptr;
   if (hr == S_OK) {
-    if (!data || locked || offset > bytes.size() || size > bytes.size() - offset) {
-      hr = D3DERR_INVALIDCALL;
-    } else {
+    hr = gfxrules::LockBuffer(static_cast<std::uint32_t>(bytes.size()), locked, offset, size, data);
+    if (hr == S_OK) {
       *data = bytes.data() + offset;
       locked = true;
     }
@@ -205,7 +140,7 @@ HRESULT RecordingObject::LockBytes(GfxCall call, std::vector<std::uint8_t>& byte
 HRESULT RecordingObject::UnlockBytes(GfxCall call, bool& locked) {
   HRESULT hr = recorder_->Enter(call);
   if (hr == S_OK) {
-    if (!locked) hr = D3DERR_INVALIDCALL;
+    hr = gfxrules::UnlockBuffer(locked);
     locked = false;
   }
   recorder_->Log(call, hr, {static_cast<double>(Id())});
@@ -232,7 +167,7 @@ RecordingIndexBuffer::RecordingIndexBuffer(std::shared_ptr<GfxRecorder> recorder
       bytes_(length),
       format_(format),
       pool_(pool),
-      indexCount_(length / IndexSize()) {}
+      data_(IndexSize(), length / IndexSize()) {}
 
 HRESULT RecordingIndexBuffer::Lock(std::uint32_t offset, std::uint32_t size, void** data, std::uint32_t flags) {
   return LockBytes(GfxCall::IndexBufferLock, bytes_, locked_, offset, size, data, flags);
@@ -240,36 +175,13 @@ HRESULT RecordingIndexBuffer::Lock(std::uint32_t offset, std::uint32_t size, voi
 
 HRESULT RecordingIndexBuffer::Unlock() {
   HRESULT hr = UnlockBytes(GfxCall::IndexBufferUnlock, locked_);
-  if (hr == S_OK) {
-    ++version_;
-    FindBounds();
-  }
+  if (hr == S_OK) data_.Unlocked(bytes_.data());
   return hr;
-}
-
-void RecordingIndexBuffer::FindBounds() {
-  std::uint32_t count = IndexCount();
-  lowest_ = count ? UINT32_MAX : 0;
-  highest_ = 0;
-  for (std::uint32_t i = 0; i < count; ++i) {
-    std::uint32_t v = Index(i);
-    lowest_ = std::min(lowest_, v);
-    highest_ = std::max(highest_, v);
-  }
 }
 
 std::uint32_t RecordingIndexBuffer::Release() { return ReleaseLogged(GfxCall::IndexBufferRelease); }
 
-std::uint32_t RecordingIndexBuffer::Index(std::size_t i) const {
-  if (format_ == D3DFMT_INDEX32) {
-    std::uint32_t v;
-    std::memcpy(&v, bytes_.data() + 4 * i, 4);
-    return v;
-  }
-  std::uint16_t v;
-  std::memcpy(&v, bytes_.data() + 2 * i, 2);
-  return v;
-}
+std::uint32_t RecordingIndexBuffer::Index(std::size_t i) const { return data_.At(bytes_.data(), i); }
 
 // ---- Textures and surfaces ----
 
@@ -277,7 +189,8 @@ RecordingTexture::RecordingTexture(std::shared_ptr<GfxRecorder> recorder, std::u
                                    std::uint32_t levels, std::uint32_t usage, std::uint32_t format, std::uint32_t pool)
     : RecordingObject(std::move(recorder)), usage_(usage), format_(format), pool_(pool) {
   // Only level 0 of a texture whose mipmaps the device makes is reachable.
-  std::uint32_t count = (usage & D3DUSAGE_AUTOGENMIPMAP) ? 1 : (levels == 0 ? FullChainLevels(width, height) : levels);
+  std::uint32_t count =
+      (usage & D3DUSAGE_AUTOGENMIPMAP) ? 1 : (levels == 0 ? gfxrules::FullChainLevels(width, height) : levels);
   for (std::uint32_t k = 0; k < count; ++k) {
     levels_.push_back(Level{width, height, std::vector<std::uint8_t>(std::size_t{width} * height * 4), false});
     width = std::max(1u, width / 2);
@@ -332,14 +245,10 @@ HRESULT RecordingSurface::LockRect(GfxLockedRect* locked, const GfxRect* rect, s
   if (locked) *locked = GfxLockedRect{0, nullptr};
   RecordingTexture::Level& level = texture_->LevelData(level_);
   if (hr == S_OK) {
-    GfxRect r =
-        rect ? *rect : GfxRect{0, 0, static_cast<std::int32_t>(level.width), static_cast<std::int32_t>(level.height)};
-    bool inside = r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom &&
-                  r.right <= static_cast<std::int32_t>(level.width) &&
-                  r.bottom <= static_cast<std::int32_t>(level.height);
-    if (!locked || level.locked || !inside) {
-      hr = D3DERR_INVALIDCALL;
-    } else {
+    hr = gfxrules::LockRect(level.width, level.height, level.locked, locked, rect);
+    if (hr == S_OK) {
+      GfxRect r = rect ? *rect
+                       : GfxRect{0, 0, static_cast<std::int32_t>(level.width), static_cast<std::int32_t>(level.height)};
       locked->Pitch = static_cast<std::int32_t>(level.width * 4);
       locked->pBits = level.bytes.data() + (static_cast<std::size_t>(r.top) * level.width + r.left) * 4;
       level.locked = true;
@@ -357,9 +266,8 @@ HRESULT RecordingSurface::UnlockRect() {
   HRESULT hr = recorder_->Enter(call);
   RecordingTexture::Level& level = texture_->LevelData(level_);
   if (hr == S_OK) {
-    if (!level.locked) {
-      hr = D3DERR_INVALIDCALL;
-    } else {
+    hr = gfxrules::UnlockBuffer(level.locked);
+    if (hr == S_OK) {
       level.locked = false;
       if (level_ == 0) texture_->CountUpload();
     }
@@ -443,12 +351,8 @@ std::uint32_t RecordingDevice::SamplerState(std::uint32_t sampler, std::uint32_t
 HRESULT RecordingDevice::SetRenderState(std::uint32_t state, std::uint32_t value) {
   constexpr GfxCall call = GfxCall::SetRenderState;
   HRESULT hr = recorder_->Enter(call);
-  if (hr == S_OK) {
-    if (state >= kRenderStates)
-      hr = D3DERR_INVALIDCALL;
-    else
-      renderStates_[state] = value;
-  }
+  if (hr == S_OK) hr = gfxrules::RenderState(state, value);
+  if (hr == S_OK) renderStates_[state] = value;
   recorder_->Log(call, hr, {static_cast<double>(state), static_cast<double>(value)});
   return hr;
 }
@@ -456,12 +360,8 @@ HRESULT RecordingDevice::SetRenderState(std::uint32_t state, std::uint32_t value
 HRESULT RecordingDevice::SetSamplerState(std::uint32_t sampler, std::uint32_t type, std::uint32_t value) {
   constexpr GfxCall call = GfxCall::SetSamplerState;
   HRESULT hr = recorder_->Enter(call);
-  if (hr == S_OK) {
-    if (sampler >= kSamplers || type == 0 || type >= kSamplerStates)
-      hr = D3DERR_INVALIDCALL;
-    else
-      samplerStates_[sampler * kSamplerStates + type] = value;
-  }
+  if (hr == S_OK) hr = gfxrules::SamplerState(sampler, type, value);
+  if (hr == S_OK) samplerStates_[sampler * kSamplerStates + type] = value;
   recorder_->Log(call, hr, {static_cast<double>(sampler), static_cast<double>(type), static_cast<double>(value)});
   return hr;
 }
@@ -469,12 +369,8 @@ HRESULT RecordingDevice::SetSamplerState(std::uint32_t sampler, std::uint32_t ty
 HRESULT RecordingDevice::BeginScene() {
   constexpr GfxCall call = GfxCall::BeginScene;
   HRESULT hr = recorder_->Enter(call);
-  if (hr == S_OK) {
-    if (inScene_)
-      hr = D3DERR_INVALIDCALL;
-    else
-      inScene_ = true;
-  }
+  if (hr == S_OK) hr = gfxrules::BeginScene(inScene_);
+  if (hr == S_OK) inScene_ = true;
   recorder_->Log(call, hr, {});
   return hr;
 }
@@ -482,12 +378,8 @@ HRESULT RecordingDevice::BeginScene() {
 HRESULT RecordingDevice::EndScene() {
   constexpr GfxCall call = GfxCall::EndScene;
   HRESULT hr = recorder_->Enter(call);
-  if (hr == S_OK) {
-    if (!inScene_)
-      hr = D3DERR_INVALIDCALL;
-    else
-      inScene_ = false;
-  }
+  if (hr == S_OK) hr = gfxrules::EndScene(inScene_);
+  if (hr == S_OK) inScene_ = false;
   recorder_->Log(call, hr, {});
   return hr;
 }
@@ -496,9 +388,7 @@ HRESULT RecordingDevice::Clear(std::uint32_t count, const GfxRect* rects, std::u
                                float z, std::uint32_t stencil) {
   constexpr GfxCall call = GfxCall::Clear;
   HRESULT hr = recorder_->Enter(call);
-  constexpr std::uint32_t known = D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL;
-  if (hr == S_OK && ((count > 0 && !rects) || (flags & ~known) != 0 || flags == 0 || z < 0.0f || z > 1.0f))
-    hr = D3DERR_INVALIDCALL;
+  if (hr == S_OK) hr = gfxrules::Clear(count, rects, flags, z, parameters_.EnableAutoDepthStencil);
   RecordedCall* logged =
       recorder_->Log(call, hr,
                      {static_cast<double>(count), static_cast<double>(flags), static_cast<double>(colour),
@@ -515,6 +405,7 @@ HRESULT RecordingDevice::Present(const GfxRect* sourceRect, const GfxRect* destR
                                  const void* dirtyRegion) {
   constexpr GfxCall call = GfxCall::Present;
   HRESULT hr = recorder_->Enter(call);
+  if (hr == S_OK) hr = gfxrules::Present(sourceRect, destRect, overrideWindow, dirtyRegion);
   recorder_->Log(call, hr, {Flag(sourceRect), Flag(destRect), Flag(overrideWindow), Flag(dirtyRegion)});
   return hr;
 }
@@ -526,9 +417,8 @@ HRESULT RecordingDevice::CreateVertexBuffer(std::uint32_t length, std::uint32_t 
   if (buffer) *buffer = nullptr;
   std::uint32_t created = 0;
   if (hr == S_OK) {
-    if (!buffer || shared || length == 0 || pool > D3DPOOL_SYSTEMMEM) {
-      hr = D3DERR_INVALIDCALL;
-    } else {
+    hr = gfxrules::CreateVertexBuffer(length, pool, buffer, shared);
+    if (hr == S_OK) {
       auto* b = new RecordingVertexBuffer(recorder_, length, usage, fvf, pool);
       created = b->Id();
       *buffer = b;
@@ -548,10 +438,8 @@ HRESULT RecordingDevice::CreateIndexBuffer(std::uint32_t length, std::uint32_t u
   if (buffer) *buffer = nullptr;
   std::uint32_t created = 0;
   if (hr == S_OK) {
-    bool formatOk = format == D3DFMT_INDEX16 || format == D3DFMT_INDEX32;
-    if (!buffer || shared || length == 0 || !formatOk || pool > D3DPOOL_SYSTEMMEM) {
-      hr = D3DERR_INVALIDCALL;
-    } else {
+    hr = gfxrules::CreateIndexBuffer(length, format, pool, buffer, shared);
+    if (hr == S_OK) {
       auto* b = new RecordingIndexBuffer(recorder_, length, usage, format, pool);
       created = b->Id();
       *buffer = b;
@@ -571,15 +459,14 @@ HRESULT RecordingDevice::SetStreamSource(std::uint32_t stream, GfxVertexBuffer* 
   auto* b = AsRecording<RecordingVertexBuffer>(buffer);
   if (hr == S_OK) {
     // One vertex stream is all the game uses, so it is all this device keeps.
-    if (stream != 0 || (buffer && !b)) {
-      hr = D3DERR_INVALIDCALL;
-    } else {
+    hr = gfxrules::StreamSource(stream);
+    if (hr == S_OK && buffer && !b) hr = D3DERR_INVALIDCALL;
+    if (hr == S_OK) {
       Bind(stream_, b);
       streamOffset_ = offset;
       streamStride_ = stride;
       // A buffer's length is fixed at creation, so the vertices it holds past the offset are known here.
-      std::size_t length = b ? b->Bytes().size() : 0;
-      streamVertices_ = stride == 0 || offset >= length ? 0 : static_cast<std::uint32_t>((length - offset) / stride);
+      streamVertices_ = b ? gfxrules::StreamVertices(b->Bytes().size(), offset, stride) : 0;
     }
   }
   recorder_->Log(call, hr,
@@ -602,40 +489,22 @@ HRESULT RecordingDevice::SetIndices(GfxIndexBuffer* buffer) {
   return hr;
 }
 
-HRESULT RecordingDevice::CheckDraw(std::uint32_t type, std::int32_t baseVertexIndex, std::uint32_t minVertexIndex,
-                                   std::uint32_t numVertices, std::uint32_t startIndex, std::uint32_t primitiveCount) {
-  std::uint64_t count = IndicesFor(type, primitiveCount);
-  if (count == 0 || !indices_ || !stream_ || streamStride_ == 0 || numVertices == 0) return D3DERR_INVALIDCALL;
-  if (startIndex + count > indices_->IndexCount()) return D3DERR_INVALIDCALL;
-  std::int64_t vertices = streamVertices_;
-  // As the debug runtime reports: every index inside the declared range, every vertex inside the buffer.
-  auto inside = [&](std::uint32_t lowest, std::uint32_t highest) {
-    return lowest >= minVertexIndex && std::uint64_t{highest} < std::uint64_t{minVertexIndex} + numVertices &&
-           baseVertexIndex + std::int64_t{lowest} >= 0 && baseVertexIndex + std::int64_t{highest} < vertices;
-  };
-  // The drawn indices lie between the whole buffer's smallest and largest: if those pass, so do they.
-  if (!indices_->Locked() && inside(indices_->Lowest(), indices_->Highest())) return S_OK;
-
-  CheckedRange& c = checked_;
-  if (indices_->Locked() || c.buffer != indices_->Id() || c.version != indices_->Version() || c.startIndex != startIndex ||
-      c.count != count) {
-    std::uint32_t lowest = UINT32_MAX, highest = 0;
-    for (std::uint64_t i = startIndex; i < startIndex + count; ++i) {
-      std::uint32_t v = indices_->Index(i);
-      lowest = std::min(lowest, v);
-      highest = std::max(highest, v);
-    }
-    c = CheckedRange{indices_->Id(), indices_->Version(), startIndex, static_cast<std::uint32_t>(count), lowest, highest};
-  }
-  return inside(c.lowest, c.highest) ? S_OK : D3DERR_INVALIDCALL;
-}
-
 HRESULT RecordingDevice::DrawIndexedPrimitive(std::uint32_t type, std::int32_t baseVertexIndex,
                                               std::uint32_t minVertexIndex, std::uint32_t numVertices,
                                               std::uint32_t startIndex, std::uint32_t primitiveCount) {
   constexpr GfxCall call = GfxCall::DrawIndexedPrimitive;
   HRESULT hr = recorder_->Enter(call);
-  if (hr == S_OK) hr = CheckDraw(type, baseVertexIndex, minVertexIndex, numVertices, startIndex, primitiveCount);
+  if (hr == S_OK) {
+    gfxrules::DrawInputs in{vertexShader_ && pixelShader_,
+                            declaration_ != nullptr,
+                            stream_ ? streamVertices_ : 0,
+                            indices_ ? &indices_->Data() : nullptr,
+                            indices_ ? indices_->Bytes().data() : nullptr,
+                            indices_ && indices_->Locked(),
+                            indices_ ? indices_->Id() : 0};
+    hr = gfxrules::DrawIndexedPrimitive(type, baseVertexIndex, minVertexIndex, numVertices, startIndex, primitiveCount,
+                                        in, scanned_);
+  }
   recorder_->Log(
       call, hr,
       {static_cast<double>(type), static_cast<double>(baseVertexIndex), static_cast<double>(minVertexIndex),
@@ -652,12 +521,8 @@ HRESULT RecordingDevice::CreateTexture(std::uint32_t width, std::uint32_t height
   std::uint32_t created = 0;
   if (hr == S_OK) {
     constexpr std::uint32_t kMaxSize = 8192;
-    bool autogen = (usage & D3DUSAGE_AUTOGENMIPMAP) != 0;
-    bool sizeOk = width >= 1 && height >= 1 && width <= kMaxSize && height <= kMaxSize;
-    bool levelsOk = sizeOk && (autogen ? levels <= 1 : levels <= FullChainLevels(width, height));
-    if (!texture || shared || !sizeOk || !levelsOk || !IsTextureFormat(format) || pool > D3DPOOL_SYSTEMMEM) {
-      hr = D3DERR_INVALIDCALL;
-    } else {
+    hr = gfxrules::CreateTexture(width, height, levels, usage, format, pool, texture, shared, kMaxSize);
+    if (hr == S_OK) {
       auto* t = new RecordingTexture(recorder_, width, height, levels, usage, format, pool);
       created = t->Id();
       *texture = t;
@@ -675,10 +540,9 @@ HRESULT RecordingDevice::SetTexture(std::uint32_t stage, GfxTexture* texture) {
   HRESULT hr = recorder_->Enter(call);
   auto* t = AsRecording<RecordingTexture>(texture);
   if (hr == S_OK) {
-    if (stage >= kSamplers || (texture && !t))
-      hr = D3DERR_INVALIDCALL;
-    else
-      Bind(textures_[stage], t);
+    hr = gfxrules::TextureStage(stage);
+    if (hr == S_OK && texture && !t) hr = D3DERR_INVALIDCALL;
+    if (hr == S_OK) Bind(textures_[stage], t);
   }
   recorder_->Log(call, hr, {static_cast<double>(stage), static_cast<double>(t ? t->Id() : 0)});
   return hr;
@@ -691,19 +555,8 @@ HRESULT RecordingDevice::CreateVertexDeclaration(const void* elements, GfxVertex
   std::vector<GfxVertexElement> list;
   std::uint32_t created = 0;
   if (hr == S_OK) {
-    bool ended = false;
-    if (elements) {
-      const auto* bytes = static_cast<const std::uint8_t*>(elements);
-      for (std::size_t i = 0; i < kMaxElements && !ended; ++i) {
-        GfxVertexElement e;
-        std::memcpy(&e, bytes + 8 * i, 8);
-        list.push_back(e);
-        ended = e.Stream == D3DDECL_END_STREAM;
-      }
-    }
-    if (!declaration || !ended) {
-      hr = D3DERR_INVALIDCALL;
-    } else {
+    hr = gfxrules::CreateVertexDeclaration(elements, declaration, list);
+    if (hr == S_OK) {
       auto* d = new RecordingVertexDeclaration(recorder_, list);
       created = d->Id();
       *declaration = d;
@@ -740,9 +593,12 @@ HRESULT RecordingDevice::CreateShader(GfxCall call, const void* function, std::u
   std::vector<std::uint32_t> tokens;
   std::uint32_t created = 0;
   if (hr == S_OK) {
-    if (!shader || !ReadTokens(function, kind, tokens)) {
+    std::size_t length = gfxrules::ShaderTokens(function, kind);
+    if (!shader || length == 0) {
       hr = D3DERR_INVALIDCALL;
     } else {
+      const auto* first = static_cast<const std::uint32_t*>(function);
+      tokens.assign(first, first + length);
       auto* s = new T(recorder_, tokens);
       created = s->Id();
       *shader = s;
@@ -775,7 +631,7 @@ HRESULT RecordingDevice::SetPixelShader(GfxPixelShader* shader) {
 HRESULT RecordingDevice::SetVertexShaderConstantF(std::uint32_t startRegister, const float* data, std::uint32_t count) {
   constexpr GfxCall call = GfxCall::SetVertexShaderConstantF;
   HRESULT hr = recorder_->Enter(call);
-  bool ok = data && std::uint64_t{startRegister} + count <= kVertexConstants;
+  bool ok = gfxrules::ShaderConstants(startRegister, data, count, kVertexConstants) == S_OK;
   if (hr == S_OK) {
     if (!ok)
       hr = D3DERR_INVALIDCALL;
@@ -790,7 +646,7 @@ HRESULT RecordingDevice::SetVertexShaderConstantF(std::uint32_t startRegister, c
 HRESULT RecordingDevice::SetPixelShaderConstantF(std::uint32_t startRegister, const float* data, std::uint32_t count) {
   constexpr GfxCall call = GfxCall::SetPixelShaderConstantF;
   HRESULT hr = recorder_->Enter(call);
-  bool ok = data && std::uint64_t{startRegister} + count <= kPixelConstants;
+  bool ok = gfxrules::ShaderConstants(startRegister, data, count, kPixelConstants) == S_OK;
   if (hr == S_OK) {
     if (!ok)
       hr = D3DERR_INVALIDCALL;

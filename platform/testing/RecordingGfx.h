@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/Gfx.h"
+#include "platform/GfxRules.h"
 
 namespace kuvo {
 
@@ -163,23 +164,14 @@ class RecordingIndexBuffer final : public GfxIndexBuffer, public RecordingObject
   std::uint32_t IndexSize() const { return format_ == D3DFMT_INDEX32 ? 4 : 2; }
   std::uint32_t Index(std::size_t i) const;
   bool Locked() const { return locked_; }
-  // Grows at every Unlock, so a cached range check knows when the contents changed.
-  std::uint64_t Version() const { return version_; }
-  // The smallest and largest index in the whole buffer, found at Unlock: a draw whose declared range
-  // holds these needs no scan of its own indices. Stale while the buffer is locked.
-  std::uint32_t Lowest() const { return lowest_; }
-  std::uint32_t Highest() const { return highest_; }
-  std::uint32_t IndexCount() const { return indexCount_; }
+  // Its index count, and its smallest and largest index as found at the last Unlock.
+  const gfxrules::IndexData& Data() const { return data_; }
 
  private:
-  void FindBounds();
-
   std::vector<std::uint8_t> bytes_;
   std::uint32_t format_, pool_;
   bool locked_ = false;
-  std::uint64_t version_ = 0;
-  std::uint32_t indexCount_;
-  std::uint32_t lowest_ = 0, highest_ = 0;
+  gfxrules::IndexData data_;
 };
 
 class RecordingTexture final : public GfxTexture, public RecordingObject {
@@ -268,11 +260,11 @@ class RecordingGfx;
 
 class RecordingDevice final : public GfxDevice, public RecordingObject {
  public:
-  static constexpr std::uint32_t kRenderStates = 256;
-  static constexpr std::uint32_t kSamplers = 16;
-  static constexpr std::uint32_t kSamplerStates = 14;
-  static constexpr std::uint32_t kVertexConstants = 256;
-  static constexpr std::uint32_t kPixelConstants = 224;
+  static constexpr std::uint32_t kRenderStates = gfxrules::kRenderStates;
+  static constexpr std::uint32_t kSamplers = gfxrules::kSamplers;
+  static constexpr std::uint32_t kSamplerStates = gfxrules::kSamplerStates;
+  static constexpr std::uint32_t kVertexConstants = gfxrules::kVertexConstants;
+  static constexpr std::uint32_t kPixelConstants = gfxrules::kPixelConstants;
 
   RecordingDevice(std::shared_ptr<GfxRecorder> recorder, RecordingGfx* owner, const GfxPresentParameters& parameters,
                   std::uint32_t behaviorFlags);
@@ -339,8 +331,6 @@ class RecordingDevice final : public GfxDevice, public RecordingObject {
   // Creates a shader of type T from the token stream at `function`, whose version token's high half is `kind`.
   template <class T, class Interface>
   HRESULT CreateShader(GfxCall call, const void* function, std::uint32_t kind, Interface** shader);
-  HRESULT CheckDraw(std::uint32_t type, std::int32_t baseVertexIndex, std::uint32_t minVertexIndex,
-                    std::uint32_t numVertices, std::uint32_t startIndex, std::uint32_t primitiveCount);
 
   RecordingGfx* owner_;
   GfxPresentParameters parameters_;
@@ -360,13 +350,7 @@ class RecordingDevice final : public GfxDevice, public RecordingObject {
   RecordingPixelShader* pixelShader_ = nullptr;
   bool inScene_ = false;
 
-  // The last index range scanned, for draws whose declared range is narrower than their whole buffer's.
-  struct CheckedRange {
-    std::uint32_t buffer = 0;  // id, which no later buffer reuses
-    std::uint64_t version = 0;
-    std::uint32_t startIndex = 0, count = 0;
-    std::uint32_t lowest = 0, highest = 0;
-  } checked_;
+  gfxrules::ScannedRange scanned_;  // the last part of an index buffer a draw scanned
 };
 
 class RecordingGfx final : public Gfx {
