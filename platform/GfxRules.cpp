@@ -85,10 +85,6 @@ std::size_t ShaderTokens(const void* function, std::uint32_t versionType) {
   return 0;
 }
 
-HRESULT CreateShader(const void* function, std::uint32_t versionType, const void* out) {
-  return out && ShaderTokens(function, versionType) > 0 ? S_OK : D3DERR_INVALIDCALL;
-}
-
 void IndexData::Unlocked(const std::uint8_t* bytes) {
   ++version_;
   lowest_ = count_ ? UINT32_MAX : 0;

@@ -37,9 +37,9 @@ constexpr std::uint32_t kAny = 0xFFFFFFFFu;
 
 constexpr auto MakeRenderStateRanges() {
   std::array<ValueRange, kRenderStates> r{};
-  r[D3DRS_ZENABLE] = {0, 1};                 // D3DZB_FALSE, D3DZB_TRUE; no W-buffer
-  r[D3DRS_ZWRITEENABLE] = {0, kAny};         // a BOOL: any non-zero value is TRUE
-  r[D3DRS_SRCBLEND] = {1, 11};               // D3DBLEND_ZERO .. D3DBLEND_SRCALPHASAT
+  r[D3DRS_ZENABLE] = {0, 1};          // D3DZB_FALSE, D3DZB_TRUE; no W-buffer
+  r[D3DRS_ZWRITEENABLE] = {0, kAny};  // a BOOL: any non-zero value is TRUE
+  r[D3DRS_SRCBLEND] = {1, 11};        // D3DBLEND_ZERO .. D3DBLEND_SRCALPHASAT
   r[D3DRS_DESTBLEND] = {1, 11};
   r[D3DRS_CULLMODE] = {D3DCULL_NONE, D3DCULL_CCW};
   r[D3DRS_ALPHABLENDENABLE] = {0, kAny};
@@ -48,11 +48,11 @@ constexpr auto MakeRenderStateRanges() {
 
 constexpr auto MakeSamplerStateRanges() {
   std::array<ValueRange, kSamplerStates> r{};
-  r[D3DSAMP_ADDRESSU] = {1, 5};                                   // WRAP .. MIRRORONCE
+  r[D3DSAMP_ADDRESSU] = {1, 5};  // WRAP .. MIRRORONCE
   r[D3DSAMP_ADDRESSV] = {1, 5};
-  r[D3DSAMP_MAGFILTER] = {D3DTEXF_POINT, D3DTEXF_ANISOTROPIC};   // NONE belongs to mipmapping only
+  r[D3DSAMP_MAGFILTER] = {D3DTEXF_POINT, D3DTEXF_ANISOTROPIC};  // NONE belongs to mipmapping only
   r[D3DSAMP_MINFILTER] = {D3DTEXF_POINT, D3DTEXF_ANISOTROPIC};
-  r[D3DSAMP_MIPFILTER] = {D3DTEXF_NONE, D3DTEXF_LINEAR};         // mipmaps are never anisotropic
+  r[D3DSAMP_MIPFILTER] = {D3DTEXF_NONE, D3DTEXF_LINEAR};  // mipmaps are never anisotropic
   r[D3DSAMP_MAXANISOTROPY] = {1, 16};
   return r;
 }
@@ -60,27 +60,14 @@ constexpr auto MakeSamplerStateRanges() {
 inline constexpr auto kRenderStateRanges = MakeRenderStateRanges();
 inline constexpr auto kSamplerStateRanges = MakeSamplerStateRanges();
 
-constexpr bool Inside(const ValueRange& range, std::uint32_t value) { return value >= range.low && value <= range.high; }
+constexpr bool Inside(const ValueRange& range, std::uint32_t value) {
+  return value >= range.low && value <= range.high;
+}
 
 }  // namespace detail
 
-// The render states the devices realise, each with the value it takes at device creation.
-struct StateDefault {
-  std::uint32_t state, initial;
-};
-constexpr StateDefault kRenderStateDefaults[] = {
-    {D3DRS_ZENABLE, 1},      {D3DRS_ZWRITEENABLE, 1}, {D3DRS_SRCBLEND, D3DBLEND_ONE},
-    {D3DRS_DESTBLEND, D3DBLEND_ZERO}, {D3DRS_CULLMODE, D3DCULL_CCW}, {D3DRS_ALPHABLENDENABLE, 0},
-};
-// The sampler states the devices realise, with their values at creation: wrap, point, no mipmaps, anisotropy 1.
-constexpr StateDefault kSamplerStateDefaults[] = {
-    {D3DSAMP_ADDRESSU, 1}, {D3DSAMP_ADDRESSV, 1}, {D3DSAMP_MAGFILTER, D3DTEXF_POINT},
-    {D3DSAMP_MINFILTER, D3DTEXF_POINT}, {D3DSAMP_MIPFILTER, D3DTEXF_NONE}, {D3DSAMP_MAXANISOTROPY, 1},
-};
-
 inline HRESULT RenderState(std::uint32_t state, std::uint32_t value) {
-  return state < kRenderStates && detail::Inside(detail::kRenderStateRanges[state], value) ? S_OK
-                                                                                            : D3DERR_INVALIDCALL;
+  return state < kRenderStates && detail::Inside(detail::kRenderStateRanges[state], value) ? S_OK : D3DERR_INVALIDCALL;
 }
 
 inline HRESULT SamplerState(std::uint32_t sampler, std::uint32_t type, std::uint32_t value) {
@@ -116,8 +103,7 @@ inline HRESULT ShaderConstants(std::uint32_t startRegister, const float* data, s
 }
 
 // Lock of a buffer `length` bytes long; size 0 means to the end.
-inline HRESULT LockBuffer(std::uint32_t length, bool locked, std::uint32_t offset, std::uint32_t size,
-                          void** data) {
+inline HRESULT LockBuffer(std::uint32_t length, bool locked, std::uint32_t offset, std::uint32_t size, void** data) {
   return data && !locked && offset <= length && size <= length - offset ? S_OK : D3DERR_INVALIDCALL;
 }
 inline HRESULT UnlockBuffer(bool locked) { return locked ? S_OK : D3DERR_INVALIDCALL; }
@@ -150,19 +136,24 @@ HRESULT CreateVertexDeclaration(const void* packed, const void* out, std::vector
 // high word of the version token: 0xFFFE for a vertex shader, 0xFFFF for a pixel shader. Answers the
 // tokens from the version to the end token, or 0 for a stream of the wrong kind or without an end in reach.
 std::size_t ShaderTokens(const void* function, std::uint32_t versionType);
-HRESULT CreateShader(const void* function, std::uint32_t versionType, const void* out);
 
 // Indices a draw of `primitives` primitives of a type reads; 0 for an unknown type or no primitives.
 inline std::uint64_t IndicesFor(std::uint32_t type, std::uint32_t primitives) {
   std::uint64_t p = primitives;
   switch (type) {
-    case D3DPT_POINTLIST: return p;
-    case D3DPT_LINELIST: return 2 * p;
-    case D3DPT_LINESTRIP: return p ? p + 1 : 0;
-    case D3DPT_TRIANGLELIST: return 3 * p;
+    case D3DPT_POINTLIST:
+      return p;
+    case D3DPT_LINELIST:
+      return 2 * p;
+    case D3DPT_LINESTRIP:
+      return p ? p + 1 : 0;
+    case D3DPT_TRIANGLELIST:
+      return 3 * p;
     case D3DPT_TRIANGLESTRIP:
-    case D3DPT_TRIANGLEFAN: return p ? p + 2 : 0;
-    default: return 0;
+    case D3DPT_TRIANGLEFAN:
+      return p ? p + 2 : 0;
+    default:
+      return 0;
   }
 }
 
@@ -197,13 +188,13 @@ class IndexData {
 
 // What a draw checks besides its arguments.
 struct DrawInputs {
-  bool shaders;       // a vertex and a pixel shader bound
-  bool declaration;   // a vertex declaration bound
-  std::uint32_t vertices;  // whole vertices in the bound stream past its offset (0: none bound, or stride 0)
-  const IndexData* indices;   // null: none bound
+  bool shaders;              // a vertex and a pixel shader bound
+  bool declaration;          // a vertex declaration bound
+  std::uint32_t vertices;    // whole vertices in the bound stream past its offset (0: none bound, or stride 0)
+  const IndexData* indices;  // null: none bound
   const std::uint8_t* indexBytes;
   bool indicesLocked;
-  std::uint32_t indicesId;    // tells buffers apart for the cache; no two live buffers share one
+  std::uint32_t indicesId;  // tells buffers apart for the cache; no two live buffers share one
 };
 
 // The last part of an index buffer scanned, kept by each device, so redrawing it costs no scan.

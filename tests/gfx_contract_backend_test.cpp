@@ -96,108 +96,103 @@ HRESULT Made(HRESULT hr, T*& object) {
   return hr;
 }
 
+std::function<HRESULT(Bench&)> RenderState(std::uint32_t state, std::uint32_t value) {
+  return [=](Bench& b) { return b.device->SetRenderState(state, value); };
+}
+std::function<HRESULT(Bench&)> SamplerState(std::uint32_t sampler, std::uint32_t type, std::uint32_t value) {
+  return [=](Bench& b) { return b.device->SetSamplerState(sampler, type, value); };
+}
+std::function<HRESULT(Bench&)> Draw(std::uint32_t type, std::int32_t base, std::uint32_t minIndex,
+                                    std::uint32_t vertices, std::uint32_t start, std::uint32_t primitives) {
+  return [=](Bench& b) { return b.device->DrawIndexedPrimitive(type, base, minIndex, vertices, start, primitives); };
+}
+std::function<HRESULT(Bench&)> Clear(std::uint32_t count, const GfxRect* rects, std::uint32_t flags,
+                                     std::uint32_t colour, float z, std::uint32_t stencil) {
+  return [=](Bench& b) { return b.device->Clear(count, rects, flags, colour, z, stencil); };
+}
+
 // In order: each row leaves the device as the next one expects it (bindings as made, out of a scene).
 std::vector<Row> Table() {
   static const float four[8] = {1, 2, 3, 4, 5, 6, 7, 8};
   static const GfxRect rect{0, 0, 1, 1};
   return {
       // Render states: only those the devices realise, with Direct3D's values for each.
-      {"SetRenderState(FILLMODE, WIREFRAME)", [](Bench& b) { return b.device->SetRenderState(FILLMODE, 2); }, BAD},
-      {"SetRenderState(ALPHATESTENABLE, 0)", [](Bench& b) { return b.device->SetRenderState(ALPHATESTENABLE, 0); }, BAD},
-      {"SetRenderState(256, 0)", [](Bench& b) { return b.device->SetRenderState(256, 0); }, BAD},
-      {"SetRenderState(SRCBLEND, BLENDFACTOR)", [](Bench& b) { return b.device->SetRenderState(D3DRS_SRCBLEND, 14); }, BAD},
-      {"SetRenderState(SRCBLEND, 12)", [](Bench& b) { return b.device->SetRenderState(D3DRS_SRCBLEND, 12); }, BAD},
-      {"SetRenderState(SRCBLEND, 0)", [](Bench& b) { return b.device->SetRenderState(D3DRS_SRCBLEND, 0); }, BAD},
-      {"SetRenderState(SRCBLEND, SRCALPHASAT)", [](Bench& b) { return b.device->SetRenderState(D3DRS_SRCBLEND, 11); }, OK},
-      {"SetRenderState(SRCBLEND, ONE)", [](Bench& b) { return b.device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE); }, OK},
-      {"SetRenderState(DESTBLEND, 12)", [](Bench& b) { return b.device->SetRenderState(D3DRS_DESTBLEND, 12); }, BAD},
-      {"SetRenderState(DESTBLEND, INVSRCCOLOR)",
-       [](Bench& b) { return b.device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCCOLOR); }, OK},
-      {"SetRenderState(DESTBLEND, ZERO)", [](Bench& b) { return b.device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO); }, OK},
-      {"SetRenderState(CULLMODE, 0)", [](Bench& b) { return b.device->SetRenderState(D3DRS_CULLMODE, 0); }, BAD},
-      {"SetRenderState(CULLMODE, 4)", [](Bench& b) { return b.device->SetRenderState(D3DRS_CULLMODE, 4); }, BAD},
-      {"SetRenderState(CULLMODE, NONE)", [](Bench& b) { return b.device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE); }, OK},
-      {"SetRenderState(CULLMODE, CCW)", [](Bench& b) { return b.device->SetRenderState(D3DRS_CULLMODE, D3DCULL_CCW); }, OK},
-      {"SetRenderState(ZENABLE, USEW)", [](Bench& b) { return b.device->SetRenderState(D3DRS_ZENABLE, 2); }, BAD},
-      {"SetRenderState(ZENABLE, FALSE)", [](Bench& b) { return b.device->SetRenderState(D3DRS_ZENABLE, 0); }, OK},
-      {"SetRenderState(ZENABLE, TRUE)", [](Bench& b) { return b.device->SetRenderState(D3DRS_ZENABLE, 1); }, OK},
-      {"SetRenderState(ZWRITEENABLE, 7)", [](Bench& b) { return b.device->SetRenderState(D3DRS_ZWRITEENABLE, 7); }, OK},
-      {"SetRenderState(ZWRITEENABLE, TRUE)", [](Bench& b) { return b.device->SetRenderState(D3DRS_ZWRITEENABLE, 1); }, OK},
-      {"SetRenderState(ALPHABLENDENABLE, TRUE)",
-       [](Bench& b) { return b.device->SetRenderState(D3DRS_ALPHABLENDENABLE, 1); }, OK},
-      {"SetRenderState(ALPHABLENDENABLE, FALSE)",
-       [](Bench& b) { return b.device->SetRenderState(D3DRS_ALPHABLENDENABLE, 0); }, OK},
+      {"SetRenderState(FILLMODE, WIREFRAME)", RenderState(FILLMODE, 2), BAD},
+      {"SetRenderState(ALPHATESTENABLE, 0)", RenderState(ALPHATESTENABLE, 0), BAD},
+      {"SetRenderState(256, 0)", RenderState(256, 0), BAD},
+      {"SetRenderState(SRCBLEND, BLENDFACTOR)", RenderState(D3DRS_SRCBLEND, 14), BAD},
+      {"SetRenderState(SRCBLEND, 12)", RenderState(D3DRS_SRCBLEND, 12), BAD},
+      {"SetRenderState(SRCBLEND, 0)", RenderState(D3DRS_SRCBLEND, 0), BAD},
+      {"SetRenderState(SRCBLEND, SRCALPHASAT)", RenderState(D3DRS_SRCBLEND, 11), OK},
+      {"SetRenderState(SRCBLEND, ONE)", RenderState(D3DRS_SRCBLEND, D3DBLEND_ONE), OK},
+      {"SetRenderState(DESTBLEND, 12)", RenderState(D3DRS_DESTBLEND, 12), BAD},
+      {"SetRenderState(DESTBLEND, INVSRCCOLOR)", RenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCCOLOR), OK},
+      {"SetRenderState(DESTBLEND, ZERO)", RenderState(D3DRS_DESTBLEND, D3DBLEND_ZERO), OK},
+      {"SetRenderState(CULLMODE, 0)", RenderState(D3DRS_CULLMODE, 0), BAD},
+      {"SetRenderState(CULLMODE, 4)", RenderState(D3DRS_CULLMODE, 4), BAD},
+      {"SetRenderState(CULLMODE, NONE)", RenderState(D3DRS_CULLMODE, D3DCULL_NONE), OK},
+      {"SetRenderState(CULLMODE, CCW)", RenderState(D3DRS_CULLMODE, D3DCULL_CCW), OK},
+      {"SetRenderState(ZENABLE, USEW)", RenderState(D3DRS_ZENABLE, 2), BAD},
+      {"SetRenderState(ZENABLE, FALSE)", RenderState(D3DRS_ZENABLE, 0), OK},
+      {"SetRenderState(ZENABLE, TRUE)", RenderState(D3DRS_ZENABLE, 1), OK},
+      {"SetRenderState(ZWRITEENABLE, 7)", RenderState(D3DRS_ZWRITEENABLE, 7), OK},
+      {"SetRenderState(ZWRITEENABLE, TRUE)", RenderState(D3DRS_ZWRITEENABLE, 1), OK},
+      {"SetRenderState(ALPHABLENDENABLE, TRUE)", RenderState(D3DRS_ALPHABLENDENABLE, 1), OK},
+      {"SetRenderState(ALPHABLENDENABLE, FALSE)", RenderState(D3DRS_ALPHABLENDENABLE, 0), OK},
 
       // Sampler states.
-      {"SetSamplerState(0, MIPFILTER, ANISOTROPIC)",
-       [](Bench& b) { return b.device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_ANISOTROPIC); }, BAD},
-      {"SetSamplerState(0, MIPFILTER, LINEAR)",
-       [](Bench& b) { return b.device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR); }, OK},
-      {"SetSamplerState(0, MIPFILTER, NONE)",
-       [](Bench& b) { return b.device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_NONE); }, OK},
-      {"SetSamplerState(0, MINFILTER, NONE)",
-       [](Bench& b) { return b.device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_NONE); }, BAD},
-      {"SetSamplerState(0, MINFILTER, 4)", [](Bench& b) { return b.device->SetSamplerState(0, D3DSAMP_MINFILTER, 4); }, BAD},
-      {"SetSamplerState(0, MINFILTER, ANISOTROPIC)",
-       [](Bench& b) { return b.device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_ANISOTROPIC); }, OK},
-      {"SetSamplerState(0, MAGFILTER, NONE)",
-       [](Bench& b) { return b.device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_NONE); }, BAD},
-      {"SetSamplerState(0, MAGFILTER, LINEAR)",
-       [](Bench& b) { return b.device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR); }, OK},
-      {"SetSamplerState(0, ADDRESSU, 0)", [](Bench& b) { return b.device->SetSamplerState(0, D3DSAMP_ADDRESSU, 0); }, BAD},
-      {"SetSamplerState(0, ADDRESSU, 6)", [](Bench& b) { return b.device->SetSamplerState(0, D3DSAMP_ADDRESSU, 6); }, BAD},
-      {"SetSamplerState(0, ADDRESSU, MIRRORONCE)",
-       [](Bench& b) { return b.device->SetSamplerState(0, D3DSAMP_ADDRESSU, 5); }, OK},
-      {"SetSamplerState(0, ADDRESSU, WRAP)", [](Bench& b) { return b.device->SetSamplerState(0, D3DSAMP_ADDRESSU, 1); }, OK},
-      {"SetSamplerState(0, ADDRESSV, CLAMP)", [](Bench& b) { return b.device->SetSamplerState(0, D3DSAMP_ADDRESSV, 3); }, OK},
-      {"SetSamplerState(0, ADDRESSV, WRAP)", [](Bench& b) { return b.device->SetSamplerState(0, D3DSAMP_ADDRESSV, 1); }, OK},
-      {"SetSamplerState(0, ADDRESSW, WRAP)", [](Bench& b) { return b.device->SetSamplerState(0, ADDRESSW, 1); }, BAD},
-      {"SetSamplerState(0, 0, 1)", [](Bench& b) { return b.device->SetSamplerState(0, 0, 1); }, BAD},
-      {"SetSamplerState(0, 14, 1)", [](Bench& b) { return b.device->SetSamplerState(0, 14, 1); }, BAD},
-      {"SetSamplerState(0, MAXANISOTROPY, 0)",
-       [](Bench& b) { return b.device->SetSamplerState(0, D3DSAMP_MAXANISOTROPY, 0); }, BAD},
-      {"SetSamplerState(0, MAXANISOTROPY, 17)",
-       [](Bench& b) { return b.device->SetSamplerState(0, D3DSAMP_MAXANISOTROPY, 17); }, BAD},
-      {"SetSamplerState(0, MAXANISOTROPY, 16)",
-       [](Bench& b) { return b.device->SetSamplerState(0, D3DSAMP_MAXANISOTROPY, 16); }, OK},
-      {"SetSamplerState(15, MINFILTER, LINEAR)",
-       [](Bench& b) { return b.device->SetSamplerState(15, D3DSAMP_MINFILTER, D3DTEXF_LINEAR); }, OK},
-      {"SetSamplerState(16, MINFILTER, LINEAR)",
-       [](Bench& b) { return b.device->SetSamplerState(16, D3DSAMP_MINFILTER, D3DTEXF_LINEAR); }, BAD},
+      {"SetSamplerState(0, MIPFILTER, ANISOTROPIC)", SamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_ANISOTROPIC), BAD},
+      {"SetSamplerState(0, MIPFILTER, LINEAR)", SamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR), OK},
+      {"SetSamplerState(0, MIPFILTER, NONE)", SamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_NONE), OK},
+      {"SetSamplerState(0, MINFILTER, NONE)", SamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_NONE), BAD},
+      {"SetSamplerState(0, MINFILTER, 4)", SamplerState(0, D3DSAMP_MINFILTER, 4), BAD},
+      {"SetSamplerState(0, MINFILTER, ANISOTROPIC)", SamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_ANISOTROPIC), OK},
+      {"SetSamplerState(0, MAGFILTER, NONE)", SamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_NONE), BAD},
+      {"SetSamplerState(0, MAGFILTER, LINEAR)", SamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR), OK},
+      {"SetSamplerState(0, ADDRESSU, 0)", SamplerState(0, D3DSAMP_ADDRESSU, 0), BAD},
+      {"SetSamplerState(0, ADDRESSU, 6)", SamplerState(0, D3DSAMP_ADDRESSU, 6), BAD},
+      {"SetSamplerState(0, ADDRESSU, MIRRORONCE)", SamplerState(0, D3DSAMP_ADDRESSU, 5), OK},
+      {"SetSamplerState(0, ADDRESSU, WRAP)", SamplerState(0, D3DSAMP_ADDRESSU, 1), OK},
+      {"SetSamplerState(0, ADDRESSV, CLAMP)", SamplerState(0, D3DSAMP_ADDRESSV, 3), OK},
+      {"SetSamplerState(0, ADDRESSV, WRAP)", SamplerState(0, D3DSAMP_ADDRESSV, 1), OK},
+      {"SetSamplerState(0, ADDRESSW, WRAP)", SamplerState(0, ADDRESSW, 1), BAD},
+      {"SetSamplerState(0, 0, 1)", SamplerState(0, 0, 1), BAD},
+      {"SetSamplerState(0, 14, 1)", SamplerState(0, 14, 1), BAD},
+      {"SetSamplerState(0, MAXANISOTROPY, 0)", SamplerState(0, D3DSAMP_MAXANISOTROPY, 0), BAD},
+      {"SetSamplerState(0, MAXANISOTROPY, 17)", SamplerState(0, D3DSAMP_MAXANISOTROPY, 17), BAD},
+      {"SetSamplerState(0, MAXANISOTROPY, 16)", SamplerState(0, D3DSAMP_MAXANISOTROPY, 16), OK},
+      {"SetSamplerState(15, MINFILTER, LINEAR)", SamplerState(15, D3DSAMP_MINFILTER, D3DTEXF_LINEAR), OK},
+      {"SetSamplerState(16, MINFILTER, LINEAR)", SamplerState(16, D3DSAMP_MINFILTER, D3DTEXF_LINEAR), BAD},
 
       // Scenes, clears and presentation.
       {"EndScene outside a scene", [](Bench& b) { return b.device->EndScene(); }, BAD},
       {"BeginScene", [](Bench& b) { return b.device->BeginScene(); }, OK},
       {"BeginScene inside a scene", [](Bench& b) { return b.device->BeginScene(); }, BAD},
-      {"Clear(target and depth, z 1)",
-       [](Bench& b) { return b.device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0); }, OK},
-      {"Clear(z 0, stencil)", [](Bench& b) { return b.device->Clear(0, nullptr, D3DCLEAR_STENCIL, 0, 0.0f, 0); }, OK},
-      {"Clear(z 1.5)", [](Bench& b) { return b.device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.5f, 0); }, BAD},
-      {"Clear(z -0.1)", [](Bench& b) { return b.device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, -0.1f, 0); }, BAD},
-      {"Clear(no flags)", [](Bench& b) { return b.device->Clear(0, nullptr, 0, 0, 1.0f, 0); }, BAD},
-      {"Clear(unknown flag 8)", [](Bench& b) { return b.device->Clear(0, nullptr, 8 | D3DCLEAR_TARGET, 0, 1.0f, 0); }, BAD},
-      {"Clear(1 rectangle, none given)", [](Bench& b) { return b.device->Clear(1, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0); }, BAD},
-      {"Clear(1 rectangle)", [](Bench& b) { return b.device->Clear(1, &rect, D3DCLEAR_TARGET, 0, 1.0f, 0); }, OK},
+      {"Clear(target and depth, z 1)", Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0), OK},
+      {"Clear(z 0, stencil)", Clear(0, nullptr, D3DCLEAR_STENCIL, 0, 0.0f, 0), OK},
+      {"Clear(z 1.5)", Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.5f, 0), BAD},
+      {"Clear(z -0.1)", Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, -0.1f, 0), BAD},
+      {"Clear(no flags)", Clear(0, nullptr, 0, 0, 1.0f, 0), BAD},
+      {"Clear(unknown flag 8)", Clear(0, nullptr, 8 | D3DCLEAR_TARGET, 0, 1.0f, 0), BAD},
+      {"Clear(1 rectangle, none given)", Clear(1, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), BAD},
+      {"Clear(1 rectangle)", Clear(1, &rect, D3DCLEAR_TARGET, 0, 1.0f, 0), OK},
 
       // Draws: the declared range holds every index, and every vertex reached is in the stream.
-      {"Draw both triangles, vertices 0..3", [](Bench& b) { return b.device->DrawIndexedPrimitive(4, 0, 0, 4, 0, 2); }, OK},
-      {"Draw both triangles, vertices 0..2", [](Bench& b) { return b.device->DrawIndexedPrimitive(4, 0, 0, 3, 0, 2); }, BAD},
-      {"Draw the second triangle, vertices 1..3",
-       [](Bench& b) { return b.device->DrawIndexedPrimitive(4, 0, 1, 3, 3, 1); }, OK},
-      {"Draw the second triangle, vertices 2..3",
-       [](Bench& b) { return b.device->DrawIndexedPrimitive(4, 0, 2, 2, 3, 1); }, BAD},
-      {"Draw the first triangle, vertices 0..2", [](Bench& b) { return b.device->DrawIndexedPrimitive(4, 0, 0, 3, 0, 1); }, OK},
-      {"Draw with base 1: vertex 4 is past the stream",
-       [](Bench& b) { return b.device->DrawIndexedPrimitive(4, 1, 0, 4, 0, 2); }, BAD},
-      {"Draw with base -1: vertices 0..2", [](Bench& b) { return b.device->DrawIndexedPrimitive(4, -1, 1, 3, 3, 1); }, OK},
-      {"Draw with base -1: vertex -1", [](Bench& b) { return b.device->DrawIndexedPrimitive(4, -1, 0, 4, 0, 1); }, BAD},
-      {"Draw past the indices", [](Bench& b) { return b.device->DrawIndexedPrimitive(4, 0, 0, 4, 3, 2); }, BAD},
-      {"Draw no primitives", [](Bench& b) { return b.device->DrawIndexedPrimitive(4, 0, 0, 4, 0, 0); }, BAD},
-      {"Draw no vertices", [](Bench& b) { return b.device->DrawIndexedPrimitive(4, 0, 0, 0, 0, 1); }, BAD},
-      {"Draw type 0", [](Bench& b) { return b.device->DrawIndexedPrimitive(0, 0, 0, 4, 0, 1); }, BAD},
-      {"Draw type 7", [](Bench& b) { return b.device->DrawIndexedPrimitive(7, 0, 0, 4, 0, 1); }, BAD},
-      {"Draw a strip of 4", [](Bench& b) { return b.device->DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 0, 4, 0, 4); }, OK},
-      {"Draw a strip of 5", [](Bench& b) { return b.device->DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, 0, 0, 4, 0, 5); }, BAD},
+      {"Draw both triangles, vertices 0..3", Draw(4, 0, 0, 4, 0, 2), OK},
+      {"Draw both triangles, vertices 0..2", Draw(4, 0, 0, 3, 0, 2), BAD},
+      {"Draw the second triangle, vertices 1..3", Draw(4, 0, 1, 3, 3, 1), OK},
+      {"Draw the second triangle, vertices 2..3", Draw(4, 0, 2, 2, 3, 1), BAD},
+      {"Draw the first triangle, vertices 0..2", Draw(4, 0, 0, 3, 0, 1), OK},
+      {"Draw with base 1: vertex 4 is past the stream", Draw(4, 1, 0, 4, 0, 2), BAD},
+      {"Draw with base -1: vertices 0..2", Draw(4, -1, 1, 3, 3, 1), OK},
+      {"Draw with base -1: vertex -1", Draw(4, -1, 0, 4, 0, 1), BAD},
+      {"Draw past the indices", Draw(4, 0, 0, 4, 3, 2), BAD},
+      {"Draw no primitives", Draw(4, 0, 0, 4, 0, 0), BAD},
+      {"Draw no vertices", Draw(4, 0, 0, 0, 0, 1), BAD},
+      {"Draw type 0", Draw(0, 0, 0, 4, 0, 1), BAD},
+      {"Draw type 7", Draw(7, 0, 0, 4, 0, 1), BAD},
+      {"Draw a strip of 4", Draw(D3DPT_TRIANGLESTRIP, 0, 0, 4, 0, 4), OK},
+      {"Draw a strip of 5", Draw(D3DPT_TRIANGLESTRIP, 0, 0, 4, 0, 5), BAD},
       {"Draw without a pixel shader",
        [](Bench& b) {
          b.device->SetPixelShader(nullptr);
@@ -245,20 +240,25 @@ std::vector<Row> Table() {
          return hr;
        },
        BAD},
-      {"Draw after they are written back", [](Bench& b) { return b.device->DrawIndexedPrimitive(4, 0, 0, 4, 0, 2); }, OK},
+      {"Draw after they are written back", Draw(4, 0, 0, 4, 0, 2), OK},
       {"EndScene", [](Bench& b) { return b.device->EndScene(); }, OK},
-      {"Present(a source rectangle)", [](Bench& b) { return b.device->Present(&rect, nullptr, nullptr, nullptr); }, BAD},
+      {"Present(a source rectangle)", [](Bench& b) { return b.device->Present(&rect, nullptr, nullptr, nullptr); },
+       BAD},
       {"Present", [](Bench& b) { return b.device->Present(nullptr, nullptr, nullptr, nullptr); }, OK},
 
       // Binding and constants.
       {"SetStreamSource(1)", [](Bench& b) { return b.device->SetStreamSource(1, b.vb, 0, 40); }, BAD},
       {"SetTexture(16)", [](Bench& b) { return b.device->SetTexture(16, b.texture); }, BAD},
       {"SetTexture(15, null)", [](Bench& b) { return b.device->SetTexture(15, nullptr); }, OK},
-      {"SetVertexShaderConstantF(254, 2)", [](Bench& b) { return b.device->SetVertexShaderConstantF(254, four, 2); }, OK},
-      {"SetVertexShaderConstantF(255, 2)", [](Bench& b) { return b.device->SetVertexShaderConstantF(255, four, 2); }, BAD},
-      {"SetVertexShaderConstantF(null)", [](Bench& b) { return b.device->SetVertexShaderConstantF(0, nullptr, 1); }, BAD},
+      {"SetVertexShaderConstantF(254, 2)", [](Bench& b) { return b.device->SetVertexShaderConstantF(254, four, 2); },
+       OK},
+      {"SetVertexShaderConstantF(255, 2)", [](Bench& b) { return b.device->SetVertexShaderConstantF(255, four, 2); },
+       BAD},
+      {"SetVertexShaderConstantF(null)", [](Bench& b) { return b.device->SetVertexShaderConstantF(0, nullptr, 1); },
+       BAD},
       {"SetPixelShaderConstantF(223, 1)", [](Bench& b) { return b.device->SetPixelShaderConstantF(223, four, 1); }, OK},
-      {"SetPixelShaderConstantF(224, 1)", [](Bench& b) { return b.device->SetPixelShaderConstantF(224, four, 1); }, BAD},
+      {"SetPixelShaderConstantF(224, 1)", [](Bench& b) { return b.device->SetPixelShaderConstantF(224, four, 1); },
+       BAD},
 
       // Locks.
       {"VertexBuffer::Lock(100, 100)",
@@ -298,7 +298,8 @@ std::vector<Row> Table() {
          return b.surface->LockRect(&locked, nullptr, 0);
        },
        OK},
-      {"Surface::LockRect locked", [](Bench& b) {
+      {"Surface::LockRect locked",
+       [](Bench& b) {
          GfxLockedRect locked{};
          return b.surface->LockRect(&locked, nullptr, 0);
        },
@@ -355,9 +356,9 @@ std::vector<Row> Table() {
       {"CreateTexture(generated chain, 2 levels)",
        [](Bench& b) {
          GfxTexture* o = nullptr;
-         return Made(b.device->CreateTexture(8, 8, 2, D3DUSAGE_AUTOGENMIPMAP, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &o,
-                                             nullptr),
-                     o);
+         return Made(
+             b.device->CreateTexture(8, 8, 2, D3DUSAGE_AUTOGENMIPMAP, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &o, nullptr),
+             o);
        },
        BAD},
       {"CreateTexture(render target)",
@@ -430,7 +431,8 @@ std::vector<Row> Table() {
          return Made(b.device->CreatePixelShader(nullptr, &o), o);
        },
        BAD},
-      {"CreatePixelShader", [](Bench& b) {
+      {"CreatePixelShader",
+       [](Bench& b) {
          GfxPixelShader* o = nullptr;
          return Made(b.device->CreatePixelShader(ShaderPlainTexturePS, &o), o);
        },
@@ -462,9 +464,9 @@ TEST(DeviceContract, RecordingDevice) {
   gfx.SetKeepLog(false);
   GfxPresentParameters p = Parameters();
   GfxDevice* device = nullptr;
-  ASSERT_EQ(gfx.CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p,
-                             &device),
-            S_OK);
+  ASSERT_EQ(
+      gfx.CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &device),
+      S_OK);
   RunTable(device);
   EXPECT_EQ(device->Release(), 0u);
 }
@@ -475,9 +477,9 @@ TEST(DeviceContract, RecordingDeviceWithoutDepthBuffer) {
   GfxPresentParameters p = Parameters();
   p.EnableAutoDepthStencil = false;
   GfxDevice* device = nullptr;
-  ASSERT_EQ(gfx.CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p,
-                             &device),
-            S_OK);
+  ASSERT_EQ(
+      gfx.CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &device),
+      S_OK);
   EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0), D3DERR_INVALIDCALL);
   EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_STENCIL, 0, 1.0f, 0), D3DERR_INVALIDCALL);
   EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), S_OK);
@@ -490,9 +492,9 @@ TEST(DeviceContract, OpenGlDevice) {
   GlGfx gfx(window);
   GfxPresentParameters p = Parameters();
   GfxDevice* device = nullptr;
-  ASSERT_EQ(gfx.CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p,
-                             &device),
-            S_OK)
+  ASSERT_EQ(
+      gfx.CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &window, D3DCREATE_HARDWARE_VERTEXPROCESSING, &p, &device),
+      S_OK)
       << gfx.LastProblem();
   RunTable(device);
   EXPECT_EQ(device->Release(), 0u);

@@ -371,8 +371,9 @@ HRESULT GlDevice::CreateVertexDeclaration(const void* elements, GfxVertexDeclara
   std::vector<GfxVertexElement> list;
   if (HRESULT hr = gfxrules::CreateVertexDeclaration(elements, declaration, list); Failed(hr)) return hr;
   std::vector<GlDeclarationObject::Input> inputs;
+  list.pop_back();  // the end marker
   for (const GfxVertexElement& e : list)
-    if (e.Stream != D3DDECL_END_STREAM) inputs.push_back({kUsage[e.Usage], e.UsageIndex, kDeclTypeSize[e.Type], e.Offset});
+    inputs.push_back({kUsage[e.Usage], e.UsageIndex, kDeclTypeSize[e.Type], e.Offset});
   *declaration = new GlDeclarationObject(context_, std::move(inputs));
   return S_OK;
 }
