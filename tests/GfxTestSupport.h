@@ -12,6 +12,7 @@
 #include "platform/Platform.h"
 #include "platform/testing/RecordingGfx.h"
 #include "platform/testing/ScriptedWindow.h"
+#include "textures/modShader.h"
 
 namespace kuvo::testing {
 
@@ -32,6 +33,23 @@ class GfxFixture : public ::testing::Test {
     Host.window = nullptr;
   }
 };
+
+// Binds the mesh declaration and a shader pair, as every draw needs; the device keeps them while bound.
+inline void BindDrawingState(GfxDevice* device) {
+  auto packed = PackMeshDeclaration();
+  GfxVertexDeclaration* declaration = nullptr;
+  GfxVertexShader* vs = nullptr;
+  GfxPixelShader* ps = nullptr;
+  ASSERT_EQ(device->CreateVertexDeclaration(packed.data(), &declaration), S_OK);
+  ASSERT_EQ(device->CreateVertexShader(ShaderScreenVS, &vs), S_OK);
+  ASSERT_EQ(device->CreatePixelShader(ShaderPlainTexturePS, &ps), S_OK);
+  ASSERT_EQ(device->SetVertexDeclaration(declaration), S_OK);
+  ASSERT_EQ(device->SetVertexShader(vs), S_OK);
+  ASSERT_EQ(device->SetPixelShader(ps), S_OK);
+  declaration->Release();
+  vs->Release();
+  ps->Release();
+}
 
 inline std::vector<MeshVertex> UploadedVertices(const cMesh& mesh) {
   const auto* buffer = dynamic_cast<const RecordingVertexBuffer*>(mesh.VertexBuffer());

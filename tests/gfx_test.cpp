@@ -11,6 +11,7 @@
 #include "platform/Platform.h"
 #include "platform/testing/RecordingGfx.h"
 #include "platform/testing/ScriptedWindow.h"
+#include "tests/GfxTestSupport.h"
 
 namespace kuvo::testing {
 namespace {
@@ -121,6 +122,7 @@ class RecordingBackend : public ::testing::Test {
     GfxPresentParameters p{};
     p.Windowed = true;
     ASSERT_EQ(gfx.CreateDevice(0, D3DDEVTYPE_HAL, nullptr, 0x42, &p, &device), S_OK);
+    BindDrawingState(device);
     gfx.ClearLog();
   }
   void TearDown() override {
@@ -244,6 +246,60 @@ TEST_F(RecordingBackend, DrawsAreCheckedAgainstTheBoundBuffers) {
   EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), S_OK);
   EXPECT_EQ(device->SetStreamSource(0, nullptr, 0, 0), S_OK);
   EXPECT_EQ(device->SetIndices(nullptr), S_OK);
+}
+
+TEST_F(RecordingBackend, DrawRangesFollowEveryUnlockOfTheIndices) {
+  GfxVertexBuffer* vb = nullptr;
+  GfxIndexBuffer* ib = nullptr;
+  ASSERT_EQ(device->CreateVertexBuffer(4 * 40, 0, 0x212, 1, &vb, nullptr), S_OK);
+  ASSERT_EQ(device->CreateIndexBuffer(6 * 2, 0, D3DFMT_INDEX16, 1, &ib, nullptr), S_OK);
+  auto write = [&](std::initializer_list<std::uint16_t> indices) {
+    void* data = nullptr;
+    ASSERT_EQ(ib->Lock(0, 0, &data, 0), S_OK);
+    std::memcpy(data, std::data(indices), 2 * indices.size());
+    ASSERT_EQ(ib->Unlock(), S_OK);
+  };
+  ASSERT_EQ(device->SetStreamSource(0, vb, 0, 40), S_OK);
+  ASSERT_EQ(device->SetIndices(ib), S_OK);
+
+  write({0, 1, 2, 2, 1, 3});
+  EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), S_OK);
+  // The second triangle alone: its indices 1..3 fit a range from 1, not one from 2, whatever the whole buffer holds.
+  EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 1, 3, 3, 1), S_OK);
+  EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 2, 2, 3, 1), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 3, 1), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, -1, 1, 3, 3, 1), S_OK);  // vertices 0..2
+  EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, -1, 0, 4, 0, 2), D3DERR_INVALIDCALL);
+
+  // A rewrite that reaches past the vertices fails the same draw; one that comes back passes it again.
+  write({0, 1, 2, 2, 1, 4});
+  EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 5, 0, 2), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 1), S_OK);
+  write({1, 1, 2, 2, 1, 3});
+  EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), S_OK);
+  EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 1, 3, 0, 2), S_OK);  // no index 0 any more
+
+  // While locked, the draw reads the bytes as they are now.
+  void* data = nullptr;
+  ASSERT_EQ(ib->Lock(0, 0, &data, 0), S_OK);
+  static_cast<std::uint16_t*>(data)[0] = 7;
+  EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 3, 1), S_OK);
+  ASSERT_EQ(ib->Unlock(), S_OK);
+  EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), D3DERR_INVALIDCALL);
+
+  // Another backend's objects are refused, not taken for this one's.
+  struct Foreign final : GfxIndexBuffer {
+    HRESULT Lock(std::uint32_t, std::uint32_t, void**, std::uint32_t) override { return S_OK; }
+    HRESULT Unlock() override { return S_OK; }
+    std::uint32_t Release() override { return 0; }
+  } foreign;
+  EXPECT_EQ(device->SetIndices(&foreign), D3DERR_INVALIDCALL);
+  EXPECT_EQ(gfx.Calls().back().args, (std::vector<double>{0}));
+  EXPECT_EQ(device->SetStreamSource(0, nullptr, 0, 0), S_OK);
+  EXPECT_EQ(device->SetIndices(nullptr), S_OK);
+  vb->Release();
+  ib->Release();
 }
 
 TEST_F(RecordingBackend, DeclarationsShadersAndConstantsAreKept) {

@@ -380,7 +380,7 @@ TEST_F(GlDeviceTest, RepeatedStateCostsNoGlCall) {
 TEST_F(GlDeviceTest, CallsGlCannotDoReturnFailingCodes) {
   GfxTexture* texture = reinterpret_cast<GfxTexture*>(1);
   EXPECT_EQ(device->CreateTexture(4, 4, 1, 0, 50 /* D3DFMT_L8 */, D3DPOOL_MANAGED, &texture, nullptr),
-            D3DERR_NOTAVAILABLE);
+            D3DERR_INVALIDCALL);
   EXPECT_EQ(texture, nullptr);
   EXPECT_TRUE(Failed(device->CreateTexture(0, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr)));
   EXPECT_TRUE(Failed(device->CreateTexture(1 << 20, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr)));

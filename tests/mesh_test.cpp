@@ -302,6 +302,7 @@ TEST_F(MeshTest, UploadCreatesManagedBuffersOfExactSize) {
 TEST_F(MeshTest, DrawIssuesExactlyThreeCalls) {
   cMesh mesh;
   mesh.BuildSphere(64, 32, 0.0325f);
+  BindDrawingState(Device);
   gfx.ClearLog();
   ASSERT_EQ(mesh.Draw(), S_OK);
   ASSERT_EQ(gfx.Calls().size(), 3u);

@@ -453,6 +453,7 @@ TEST_F(ModelsTest, EveryRecordAppendsItsFaceThenItsWallsInPointOrder) {
 
 TEST_F(ModelsTest, EveryModelDrawsAndReleasesInOrder) {
   BuildModels();
+  BindDrawingState(Device);
   ASSERT_EQ(Device->BeginScene(), S_OK);
   for (auto& mesh : TableMeshes) EXPECT_EQ(mesh->Draw(), S_OK);
   EXPECT_EQ(BallMesh->Draw(), S_OK);

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/GfxRules.h"
+
 namespace kuvo::gl {
 
 namespace {
@@ -39,32 +41,9 @@ constexpr SamplerStateRow kSamplerStates[] = {
 };
 static_assert(sizeof(kSamplerStates) / sizeof(kSamplerStates[0]) == 6);
 
-bool Supported(std::uint32_t state) {
-  return std::any_of(std::begin(kRenderStates), std::end(kRenderStates),
-                     [&](const RenderStateRow& row) { return row.state == state; });
-}
-
-bool SupportedSampler(std::uint32_t type) {
-  return std::any_of(std::begin(kSamplerStates), std::end(kSamplerStates),
-                     [&](const SamplerStateRow& row) { return row.type == type; });
-}
-
 void SetEnabled(GLenum capability, bool on) {
   if (on) glEnable(capability);
   else glDisable(capability);
-}
-
-// Tokens of a shader from its version token to its end token, or 0 if no end is found in reach.
-std::uint32_t ShaderLength(const std::uint32_t* tokens) {
-  constexpr std::uint32_t kLimit = 1u << 16;
-  std::uint32_t i = 1;
-  while (i < kLimit) {
-    std::uint32_t token = tokens[i];
-    if (token == 0x0000FFFFu) return i + 1;
-    if ((token & 0xFFFFu) == 0xFFFEu) i += 1 + ((token >> 16) & 0x7FFFu);  // comment block
-    else i += 1 + ((token >> 24) & 0x0Fu);                               // instruction and its operands
-  }
-  return 0;
 }
 
 }  // namespace
@@ -207,11 +186,7 @@ HRESULT GlDevice::ReadBackBuffer(int& width, int& height, std::vector<std::uint8
 // ---- State ----
 
 HRESULT GlDevice::SetRenderState(std::uint32_t state, std::uint32_t value) {
-  if (!Supported(state)) return D3DERR_INVALIDCALL;
-  if ((state == D3DRS_SRCBLEND || state == D3DRS_DESTBLEND) && (value == 0 || !InTable(kBlend, value)))
-    return D3DERR_INVALIDCALL;
-  if (state == D3DRS_CULLMODE && (value < D3DCULL_NONE || value > D3DCULL_CCW)) return D3DERR_INVALIDCALL;
-  if (state == D3DRS_ZENABLE && value > 1) return D3DERR_INVALIDCALL;  // no W-buffer
+  if (HRESULT hr = gfxrules::RenderState(state, value); Failed(hr)) return hr;
   if (renderStates_[state] == value) return S_OK;
   renderStates_[state] = value;
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
@@ -242,12 +217,7 @@ void GlDevice::ApplyCull() {
 }
 
 HRESULT GlDevice::SetSamplerState(std::uint32_t sampler, std::uint32_t type, std::uint32_t value) {
-  if (sampler >= kStages || !SupportedSampler(type)) return D3DERR_INVALIDCALL;
-  bool filter = type == D3DSAMP_MAGFILTER || type == D3DSAMP_MINFILTER || type == D3DSAMP_MIPFILTER;
-  if (filter && value > D3DTEXF_ANISOTROPIC) return D3DERR_INVALIDCALL;
-  if (type == D3DSAMP_MIPFILTER && value > D3DTEXF_LINEAR) return D3DERR_INVALIDCALL;
-  if ((type == D3DSAMP_ADDRESSU || type == D3DSAMP_ADDRESSV) && (value == 0 || !InTable(kAddress, value)))
-    return D3DERR_INVALIDCALL;
+  if (HRESULT hr = gfxrules::SamplerState(sampler, type, value); Failed(hr)) return hr;
   if (samplerStates_[sampler][type] == value) return S_OK;
   samplerStates_[sampler][type] = value;
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
@@ -274,22 +244,22 @@ void GlDevice::ApplySampler(std::uint32_t stage) {
 // ---- Scene and presentation ----
 
 HRESULT GlDevice::BeginScene() {
-  if (inScene_ || !context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  if (HRESULT hr = gfxrules::BeginScene(inScene_); Failed(hr)) return hr;
+  if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
   FollowWindowSize();
   inScene_ = true;
   return S_OK;
 }
 
 HRESULT GlDevice::EndScene() {
-  if (!inScene_) return D3DERR_INVALIDCALL;
+  if (HRESULT hr = gfxrules::EndScene(inScene_); Failed(hr)) return hr;
   inScene_ = false;
   return S_OK;
 }
 
 HRESULT GlDevice::Clear(std::uint32_t count, const GfxRect* rects, std::uint32_t flags, std::uint32_t colour, float z,
                         std::uint32_t stencil) {
-  if ((count > 0 && !rects) || (flags & ~(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) || flags == 0)
-    return D3DERR_INVALIDCALL;
+  if (HRESULT hr = gfxrules::Clear(count, rects, flags, z, parameters_.EnableAutoDepthStencil); Failed(hr)) return hr;
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
   GLbitfield mask = 0;
   if (flags & D3DCLEAR_TARGET) {
@@ -324,7 +294,7 @@ HRESULT GlDevice::Clear(std::uint32_t count, const GfxRect* rects, std::uint32_t
 
 HRESULT GlDevice::Present(const GfxRect* sourceRect, const GfxRect* destRect, Window* overrideWindow,
                           const void* dirtyRegion) {
-  if (sourceRect || destRect || overrideWindow || dirtyRegion) return D3DERR_INVALIDCALL;
+  if (HRESULT hr = gfxrules::Present(sourceRect, destRect, overrideWindow, dirtyRegion); Failed(hr)) return hr;
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
   glGetError();
   glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
@@ -348,9 +318,9 @@ void GlDevice::WaitForRefresh() {
 
 HRESULT GlDevice::CreateVertexBuffer(std::uint32_t length, std::uint32_t, std::uint32_t, std::uint32_t pool,
                                      GfxVertexBuffer** buffer, void* shared) {
-  if (!buffer) return D3DERR_INVALIDCALL;
-  *buffer = nullptr;
-  if (length == 0 || shared || pool > D3DPOOL_SYSTEMMEM || !context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  if (buffer) *buffer = nullptr;
+  if (HRESULT hr = gfxrules::CreateVertexBuffer(length, pool, buffer, shared); Failed(hr)) return hr;
+  if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
   auto* created = new GlVertexBufferObject(context_, length);
   HRESULT hr = created->Create();
   if (Failed(hr)) {
@@ -363,11 +333,9 @@ HRESULT GlDevice::CreateVertexBuffer(std::uint32_t length, std::uint32_t, std::u
 
 HRESULT GlDevice::CreateIndexBuffer(std::uint32_t length, std::uint32_t, std::uint32_t format, std::uint32_t pool,
                                     GfxIndexBuffer** buffer, void* shared) {
-  if (!buffer) return D3DERR_INVALIDCALL;
-  *buffer = nullptr;
-  if (length == 0 || shared || pool > D3DPOOL_SYSTEMMEM || (format != D3DFMT_INDEX16 && format != D3DFMT_INDEX32) ||
-      !context_->MakeCurrent())
-    return D3DERR_INVALIDCALL;
+  if (buffer) *buffer = nullptr;
+  if (HRESULT hr = gfxrules::CreateIndexBuffer(length, format, pool, buffer, shared); Failed(hr)) return hr;
+  if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
   auto* created = new GlIndexBufferObject(context_, length, format == D3DFMT_INDEX32 ? 4 : 2);
   HRESULT hr = created->Create();
   if (Failed(hr)) {
@@ -380,17 +348,14 @@ HRESULT GlDevice::CreateIndexBuffer(std::uint32_t length, std::uint32_t, std::ui
 
 HRESULT GlDevice::CreateTexture(std::uint32_t width, std::uint32_t height, std::uint32_t levels, std::uint32_t usage,
                                 std::uint32_t format, std::uint32_t pool, GfxTexture** texture, void* shared) {
-  if (!texture) return D3DERR_INVALIDCALL;
-  *texture = nullptr;
-  if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  if (texture) *texture = nullptr;
+  if (!texture || !context_->MakeCurrent()) return D3DERR_INVALIDCALL;
   GLint maxSize = 0;
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+  HRESULT rule = gfxrules::CreateTexture(width, height, levels, usage, format, pool, texture, shared,
+                                         static_cast<std::uint32_t>(std::max(maxSize, 0)));
+  if (Failed(rule)) return rule;
   bool autogen = (usage & D3DUSAGE_AUTOGENMIPMAP) != 0;
-  if (width == 0 || height == 0 || width > static_cast<std::uint32_t>(maxSize) ||
-      height > static_cast<std::uint32_t>(maxSize) || shared || pool > D3DPOOL_SYSTEMMEM ||
-      (autogen && levels > 1) || (usage & ~D3DUSAGE_AUTOGENMIPMAP))
-    return D3DERR_INVALIDCALL;
-  if (format != D3DFMT_A8R8G8B8 && format != D3DFMT_X8R8G8B8) return D3DERR_NOTAVAILABLE;
   auto* created = new GlTextureObject(context_, width, height, levels, autogen, format == D3DFMT_X8R8G8B8);
   HRESULT hr = created->Create();
   if (Failed(hr)) {
@@ -402,34 +367,23 @@ HRESULT GlDevice::CreateTexture(std::uint32_t width, std::uint32_t height, std::
 }
 
 HRESULT GlDevice::CreateVertexDeclaration(const void* elements, GfxVertexDeclaration** declaration) {
-  if (!declaration) return D3DERR_INVALIDCALL;
-  *declaration = nullptr;
-  if (!elements) return D3DERR_INVALIDCALL;
-  const auto* bytes = static_cast<const std::uint8_t*>(elements);
+  if (declaration) *declaration = nullptr;
+  std::vector<GfxVertexElement> list;
+  if (HRESULT hr = gfxrules::CreateVertexDeclaration(elements, declaration, list); Failed(hr)) return hr;
   std::vector<GlDeclarationObject::Input> inputs;
-  for (int i = 0;; ++i) {
-    if (i == 64) return D3DERR_INVALIDCALL;  // no end marker in reach
-    GfxVertexElement e;
-    std::memcpy(&e, bytes + 8 * i, sizeof e);
-    if (e.Stream == D3DDECL_END_STREAM) break;
-    // One vertex stream of float vectors, as the game's single mesh layout needs.
-    if (e.Stream != 0 || !InTable(kDeclTypeSize, e.Type) || e.Method != D3DDECLMETHOD_DEFAULT ||
-        !InTable(kUsage, e.Usage) || e.UsageIndex > 15)
-      return D3DERR_INVALIDCALL;
+  list.pop_back();  // the end marker
+  for (const GfxVertexElement& e : list)
     inputs.push_back({kUsage[e.Usage], e.UsageIndex, kDeclTypeSize[e.Type], e.Offset});
-  }
   *declaration = new GlDeclarationObject(context_, std::move(inputs));
   return S_OK;
 }
 
 HRESULT GlDevice::CompileShader(const void* function, std::uint32_t kind, MOJOSHADER_glShader** out) {
   *out = nullptr;
-  if (!function || !context_->MakeCurrent()) return D3DERR_INVALIDCALL;
-  const auto* tokens = static_cast<const std::uint32_t*>(function);
-  if ((tokens[0] >> 16) != kind) return D3DERR_INVALIDCALL;
-  std::uint32_t length = ShaderLength(tokens);
-  if (length == 0) return D3DERR_INVALIDCALL;
-  *out = MOJOSHADER_glCompileShader(static_cast<const unsigned char*>(function), length * 4, nullptr, 0, nullptr, 0);
+  std::size_t length = gfxrules::ShaderTokens(function, kind);
+  if (length == 0 || !context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  *out = MOJOSHADER_glCompileShader(static_cast<const unsigned char*>(function), static_cast<unsigned>(length * 4),
+                                    nullptr, 0, nullptr, 0);
   return *out ? S_OK : D3DERR_INVALIDCALL;
 }
 
@@ -467,7 +421,7 @@ HRESULT GlDevice::BindObject(Object*& slot, Interface* object) {
 
 HRESULT GlDevice::SetStreamSource(std::uint32_t stream, GfxVertexBuffer* buffer, std::uint32_t offset,
                                   std::uint32_t stride) {
-  if (stream != 0) return D3DERR_INVALIDCALL;
+  if (HRESULT hr = gfxrules::StreamSource(stream); Failed(hr)) return hr;
   HRESULT hr = BindObject(stream_, buffer);
   if (Failed(hr)) return hr;
   streamOffset_ = offset;
@@ -478,7 +432,7 @@ HRESULT GlDevice::SetStreamSource(std::uint32_t stream, GfxVertexBuffer* buffer,
 HRESULT GlDevice::SetIndices(GfxIndexBuffer* buffer) { return BindObject(indices_, buffer); }
 
 HRESULT GlDevice::SetTexture(std::uint32_t stage, GfxTexture* texture) {
-  if (stage >= kStages) return D3DERR_INVALIDCALL;
+  if (HRESULT hr = gfxrules::TextureStage(stage); Failed(hr)) return hr;
   GlTextureObject* before = textures_[stage];
   HRESULT hr = BindObject(textures_[stage], texture);
   if (Failed(hr) || textures_[stage] == before) return hr;
@@ -497,27 +451,38 @@ HRESULT GlDevice::SetVertexShader(GfxVertexShader* shader) { return BindObject(v
 HRESULT GlDevice::SetPixelShader(GfxPixelShader* shader) { return BindObject(pixelShader_, shader); }
 
 HRESULT GlDevice::SetVertexShaderConstantF(std::uint32_t startRegister, const float* data, std::uint32_t count) {
-  if (!data || startRegister + count > 256 || !context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  if (HRESULT hr = gfxrules::ShaderConstants(startRegister, data, count, gfxrules::kVertexConstants); Failed(hr))
+    return hr;
+  if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
   MOJOSHADER_glSetVertexShaderUniformF(startRegister, data, count);
   return S_OK;
 }
 
 HRESULT GlDevice::SetPixelShaderConstantF(std::uint32_t startRegister, const float* data, std::uint32_t count) {
-  if (!data || startRegister + count > 224 || !context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  if (HRESULT hr = gfxrules::ShaderConstants(startRegister, data, count, gfxrules::kPixelConstants); Failed(hr))
+    return hr;
+  if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
   MOJOSHADER_glSetPixelShaderUniformF(startRegister, data, count);
   return S_OK;
 }
 
 // ---- Drawing ----
 
-HRESULT GlDevice::DrawIndexedPrimitive(std::uint32_t type, std::int32_t baseVertexIndex, std::uint32_t,
-                                       std::uint32_t, std::uint32_t startIndex, std::uint32_t primitiveCount) {
-  if (!InTable(kPrimitive, type) || type == 0 || primitiveCount == 0) return D3DERR_INVALIDCALL;
-  if (!vertexShader_ || !pixelShader_ || !declaration_ || !stream_ || !indices_ || streamStride_ == 0)
-    return D3DERR_INVALIDCALL;
+HRESULT GlDevice::DrawIndexedPrimitive(std::uint32_t type, std::int32_t baseVertexIndex, std::uint32_t minVertexIndex,
+                                       std::uint32_t numVertices, std::uint32_t startIndex,
+                                       std::uint32_t primitiveCount) {
+  gfxrules::DrawInputs in{vertexShader_ && pixelShader_,
+                          declaration_ != nullptr,
+                          stream_ ? gfxrules::StreamVertices(stream_->Length(), streamOffset_, streamStride_) : 0,
+                          indices_ ? &indices_->Data() : nullptr,
+                          indices_ ? indices_->Bytes() : nullptr,
+                          indices_ && indices_->Locked(),
+                          indices_ ? indices_->Serial() : 0};
+  HRESULT rule = gfxrules::DrawIndexedPrimitive(type, baseVertexIndex, minVertexIndex, numVertices, startIndex,
+                                                primitiveCount, in, scanned_);
+  if (Failed(rule)) return rule;
   const Primitive& primitive = kPrimitive[type];
   std::uint64_t count = std::uint64_t{primitiveCount} * primitive.perPrimitive + primitive.extra;
-  if ((startIndex + count) * indices_->IndexSize() > indices_->Length()) return D3DERR_INVALIDCALL;
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
 
   auto key = std::make_pair(vertexShader_->Shader(), pixelShader_->Shader());

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/Gfx.h"
+#include "platform/GfxRules.h"
 #include "platform/gl/GlTables.h"
 
 namespace kuvo::gl {
@@ -65,6 +66,8 @@ class BufferData : public Counted {
   HRESULT UnlockRange();
   GLuint Name() const { return name_; }
   std::uint32_t Length() const { return static_cast<std::uint32_t>(bytes_.size()); }
+  const std::uint8_t* Bytes() const { return bytes_.data(); }
+  bool Locked() const { return locked_; }
 
  private:
   GLuint name_ = 0;
@@ -86,16 +89,29 @@ class GlVertexBufferObject final : public GfxVertexBuffer, public BufferData {
 class GlIndexBufferObject final : public GfxIndexBuffer, public BufferData {
  public:
   GlIndexBufferObject(std::shared_ptr<Context> context, std::uint32_t length, std::uint32_t indexSize)
-      : BufferData(std::move(context), length), indexSize_(indexSize) {}
+      : BufferData(std::move(context), length), indexSize_(indexSize), data_(indexSize, length / indexSize) {
+    serial_ = ++lastSerial_;
+  }
   HRESULT Lock(std::uint32_t offset, std::uint32_t size, void** data, std::uint32_t) override {
     return LockRange(offset, size, data);
   }
-  HRESULT Unlock() override { return UnlockRange(); }
+  // The draw rules learn the indices' range here, from the copy in memory, not at every draw.
+  HRESULT Unlock() override {
+    bool wasLocked = Locked();
+    HRESULT hr = UnlockRange();
+    if (wasLocked) data_.Unlocked(Bytes());
+    return hr;
+  }
   std::uint32_t Release() override { return Drop(); }
   std::uint32_t IndexSize() const { return indexSize_; }
+  const gfxrules::IndexData& Data() const { return data_; }
+  std::uint32_t Serial() const { return serial_; }
 
  private:
+  static inline std::uint32_t lastSerial_ = 0;
   std::uint32_t indexSize_;
+  gfxrules::IndexData data_;
+  std::uint32_t serial_;
 };
 
 class GlTextureObject final : public GfxTexture, public Counted {
@@ -272,6 +288,7 @@ class GlDevice final : public GfxDevice, public Counted {
   GlPixelShaderObject* pixelShader_ = nullptr;
   MOJOSHADER_glProgram* program_ = nullptr;
   GLuint boundIndexBuffer_ = 0;
+  gfxrules::ScannedRange scanned_;
 };
 
 // GL's reason for the last failure, as a result code.

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/GfxRules.h"
 #include "platform/gl/GlDevice.h"
 
 namespace kuvo::gl {
@@ -57,11 +58,9 @@ HRESULT BufferData::Create() {
 }
 
 HRESULT BufferData::LockRange(std::uint32_t offset, std::uint32_t size, void** data) {
-  if (!data) return D3DERR_INVALIDCALL;
-  *data = nullptr;
-  if (locked_ || offset > bytes_.size()) return D3DERR_INVALIDCALL;
-  if (size == 0) size = static_cast<std::uint32_t>(bytes_.size()) - offset;
-  if (size > bytes_.size() - offset) return D3DERR_INVALIDCALL;
+  if (data) *data = nullptr;
+  if (HRESULT hr = gfxrules::LockBuffer(Length(), locked_, offset, size, data); Failed(hr)) return hr;
+  if (size == 0) size = Length() - offset;
   locked_ = true;
   lockOffset_ = offset;
   lockSize_ = size;
@@ -70,7 +69,7 @@ HRESULT BufferData::LockRange(std::uint32_t offset, std::uint32_t size, void** d
 }
 
 HRESULT BufferData::UnlockRange() {
-  if (!locked_) return D3DERR_INVALIDCALL;
+  if (HRESULT hr = gfxrules::UnlockBuffer(locked_); Failed(hr)) return hr;
   locked_ = false;
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
   glGetError();
@@ -124,13 +123,12 @@ HRESULT GlTextureObject::LockLevel(std::uint32_t level, GfxLockedRect* locked, c
   if (!locked) return D3DERR_INVALIDCALL;
   locked->pBits = nullptr;
   locked->Pitch = 0;
-  if (lockedLevel_ >= 0 || level >= sizes_.size()) return D3DERR_INVALIDCALL;
+  if (level >= sizes_.size()) return D3DERR_INVALIDCALL;
   const Size& size = sizes_[level];
+  // One staging copy per texture: a second level cannot be locked while one is.
+  if (HRESULT hr = gfxrules::LockRect(size.width, size.height, lockedLevel_ >= 0, locked, rect); Failed(hr)) return hr;
   GfxRect r = rect ? *rect
                    : GfxRect{0, 0, static_cast<std::int32_t>(size.width), static_cast<std::int32_t>(size.height)};
-  if (r.left < 0 || r.top < 0 || r.left >= r.right || r.top >= r.bottom ||
-      r.right > static_cast<std::int32_t>(size.width) || r.bottom > static_cast<std::int32_t>(size.height))
-    return D3DERR_INVALIDCALL;
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
   staging_.assign(static_cast<std::size_t>(size.width) * size.height * 4, 0);
   // A managed texture keeps its contents: a lock of part of a written level sees the rest as it was.

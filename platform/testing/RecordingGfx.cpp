@@ -4,81 +4,69 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/GfxRules.h"
+
 namespace kuvo {
 
 namespace {
 
-constexpr std::uint32_t kEndToken = 0x0000FFFF;
-constexpr std::uint32_t kCommentOpcode = 0xFFFE;
-// Longest token stream or declaration accepted; Direct3D has no smaller documented bound.
-constexpr std::size_t kMaxTokens = 1 << 16;
-constexpr std::size_t kMaxElements = 65;
-
 double Flag(const void* p) { return p ? 1.0 : 0.0; }
-
-// Indices a draw of `primitives` primitives reads, 0 for an unknown primitive type.
-std::uint64_t IndicesFor(std::uint32_t type, std::uint32_t primitives) {
-  std::uint64_t p = primitives;
-  switch (type) {
-    case D3DPT_POINTLIST:
-      return p;
-    case D3DPT_LINELIST:
-      return 2 * p;
-    case D3DPT_LINESTRIP:
-      return p + 1;
-    case D3DPT_TRIANGLELIST:
-      return 3 * p;
-    case D3DPT_TRIANGLESTRIP:
-    case D3DPT_TRIANGLEFAN:
-      return p + 2;
-    default:
-      return 0;
-  }
-}
-
-// Reads a shader token stream the way the Direct3D runtime sizes it: instruction tokens carry their
-// length in bits 24..27 (shader model 2 and later), comments theirs in bits 16..30. `versionType` is
-// the high word of the version token: 0xFFFE for a vertex shader, 0xFFFF for a pixel shader.
-bool ReadTokens(const void* function, std::uint32_t versionType, std::vector<std::uint32_t>& tokens) {
-  if (!function) return false;
-  const auto* bytes = static_cast<const std::uint8_t*>(function);
-  auto tokenAt = [bytes](std::size_t i) {
-    std::uint32_t t;
-    std::memcpy(&t, bytes + 4 * i, 4);
-    return t;
-  };
-  if ((tokenAt(0) >> 16) != versionType) return false;
-  std::size_t i = 1;
-  while (i < kMaxTokens) {
-    std::uint32_t t = tokenAt(i);
-    if (t == kEndToken) {
-      tokens.resize(i + 1);
-      for (std::size_t k = 0; k <= i; ++k) tokens[k] = tokenAt(k);
-      return true;
-    }
-    if ((t & 0xFFFF) == kCommentOpcode)
-      i += 1 + ((t >> 16) & 0x7FFF);
-    else
-      i += 1 + ((t >> 24) & 0x0F);
-  }
-  return false;
-}
-
-bool IsTextureFormat(std::uint32_t format) { return format == D3DFMT_A8R8G8B8 || format == D3DFMT_X8R8G8B8; }
-
-std::uint32_t FullChainLevels(std::uint32_t width, std::uint32_t height) {
-  std::uint32_t levels = 1;
-  while (width > 1 || height > 1) {
-    width = std::max(1u, width / 2);
-    height = std::max(1u, height / 2);
-    ++levels;
-  }
-  return levels;
-}
 
 }  // namespace
 
 // ---- GfxRecorder ----
+
+namespace {
+
+// In GfxCall's order.
+constexpr std::string_view kCallNames[] = {
+    "Direct3D::GetAdapterDisplayMode",
+    "Direct3D::CheckDeviceMultiSampleType",
+    "Direct3D::CreateDevice",
+    "Direct3D::Release",
+    "Device::SetRenderState",
+    "Device::SetSamplerState",
+    "Device::BeginScene",
+    "Device::EndScene",
+    "Device::Clear",
+    "Device::Present",
+    "Device::CreateVertexBuffer",
+    "Device::CreateIndexBuffer",
+    "Device::SetStreamSource",
+    "Device::SetIndices",
+    "Device::DrawIndexedPrimitive",
+    "Device::CreateTexture",
+    "Device::SetTexture",
+    "Device::CreateVertexDeclaration",
+    "Device::SetVertexDeclaration",
+    "Device::CreateVertexShader",
+    "Device::SetVertexShader",
+    "Device::CreatePixelShader",
+    "Device::SetPixelShader",
+    "Device::SetVertexShaderConstantF",
+    "Device::SetPixelShaderConstantF",
+    "Device::Release",
+    "VertexBuffer::Lock",
+    "VertexBuffer::Unlock",
+    "VertexBuffer::Release",
+    "IndexBuffer::Lock",
+    "IndexBuffer::Unlock",
+    "IndexBuffer::Release",
+    "Texture::GetSurfaceLevel",
+    "Texture::GetLevelCount",
+    "Texture::Release",
+    "Surface::LockRect",
+    "Surface::UnlockRect",
+    "Surface::Release",
+    "VertexDeclaration::Release",
+    "VertexShader::Release",
+    "PixelShader::Release",
+};
+static_assert(std::size(kCallNames) == kGfxCalls);
+
+}  // namespace
+
+std::string_view GfxCallName(GfxCall call) { return kCallNames[static_cast<std::size_t>(call)]; }
 
 bool GfxRecorder::Matches(std::string_view pattern, std::string_view name) {
   if (pattern == name) return true;
@@ -87,10 +75,16 @@ bool GfxRecorder::Matches(std::string_view pattern, std::string_view name) {
          name.substr(name.size() - pattern.size() - 2, 2) == "::";
 }
 
-HRESULT GfxRecorder::Enter(std::string_view name) {
-  ++counts[name];
+std::bitset<kGfxCalls> GfxRecorder::Matching(std::string_view pattern) {
+  std::bitset<kGfxCalls> matching;
+  for (std::size_t i = 0; i < kGfxCalls; ++i) matching[i] = Matches(pattern, kCallNames[i]);
+  return matching;
+}
+
+HRESULT GfxRecorder::ApplyRules(GfxCall call) {
+  auto index = static_cast<std::size_t>(call);
   for (auto it = rules.begin(); it != rules.end(); ++it) {
-    if (!Matches(it->name, name)) continue;
+    if (!it->calls[index]) continue;
     if (it->every) return it->code;
     if (it->skip > 0) {
       --it->skip;
@@ -103,10 +97,9 @@ HRESULT GfxRecorder::Enter(std::string_view name) {
   return S_OK;
 }
 
-RecordedCall* GfxRecorder::Log(std::string_view name, HRESULT result, std::initializer_list<double> args,
-                               std::uint32_t created) {
-  if (!keepLog) return nullptr;
-  calls.push_back(RecordedCall{name, std::vector<double>(args), created, result});
+RecordedCall* GfxRecorder::Append(GfxCall call, HRESULT result, std::initializer_list<double> args,
+                                  std::uint32_t created) {
+  calls.push_back(RecordedCall{GfxCallName(call), std::vector<double>(args), created, result});
   return &calls.back();
 }
 
@@ -121,37 +114,36 @@ std::uint32_t RecordingObject::DropReference() {
   return left;
 }
 
-std::uint32_t RecordingObject::ReleaseLogged(std::string_view name) {
-  recorder_->Enter(name);
-  recorder_->Log(name, S_OK, {static_cast<double>(id_)});
+std::uint32_t RecordingObject::ReleaseLogged(GfxCall call) {
+  recorder_->Enter(call);
+  recorder_->Log(call, S_OK, {static_cast<double>(id_)});
   return DropReference();
 }
 
-HRESULT RecordingObject::LockBytes(std::string_view name, std::vector<std::uint8_t>& bytes, bool& locked,
+HRESULT RecordingObject::LockBytes(GfxCall call, std::vector<std::uint8_t>& bytes, bool& locked,
                                    std::uint32_t offset, std::uint32_t size, void** data, std::uint32_t flags) {
-  HRESULT hr = recorder_->Enter(name);
+  HRESULT hr = recorder_->Enter(call);
   if (data) *data = nullptr;
   if (hr == S_OK) {
-    if (!data || locked || offset > bytes.size() || size > bytes.size() - offset) {
-      hr = D3DERR_INVALIDCALL;
-    } else {
+    hr = gfxrules::LockBuffer(static_cast<std::uint32_t>(bytes.size()), locked, offset, size, data);
+    if (hr == S_OK) {
       *data = bytes.data() + offset;
       locked = true;
     }
   }
   recorder_->Log(
-      name, hr,
+      call, hr,
       {static_cast<double>(Id()), static_cast<double>(offset), static_cast<double>(size), static_cast<double>(flags)});
   return hr;
 }
 
-HRESULT RecordingObject::UnlockBytes(std::string_view name, bool& locked) {
-  HRESULT hr = recorder_->Enter(name);
+HRESULT RecordingObject::UnlockBytes(GfxCall call, bool& locked) {
+  HRESULT hr = recorder_->Enter(call);
   if (hr == S_OK) {
-    if (!locked) hr = D3DERR_INVALIDCALL;
+    hr = gfxrules::UnlockBuffer(locked);
     locked = false;
   }
-  recorder_->Log(name, hr, {static_cast<double>(Id())});
+  recorder_->Log(call, hr, {static_cast<double>(Id())});
   return hr;
 }
 
@@ -162,39 +154,34 @@ RecordingVertexBuffer::RecordingVertexBuffer(std::shared_ptr<GfxRecorder> record
     : RecordingObject(std::move(recorder)), bytes_(length), usage_(usage), fvf_(fvf), pool_(pool) {}
 
 HRESULT RecordingVertexBuffer::Lock(std::uint32_t offset, std::uint32_t size, void** data, std::uint32_t flags) {
-  return LockBytes("VertexBuffer::Lock", bytes_, locked_, offset, size, data, flags);
+  return LockBytes(GfxCall::VertexBufferLock, bytes_, locked_, offset, size, data, flags);
 }
 
-HRESULT RecordingVertexBuffer::Unlock() { return UnlockBytes("VertexBuffer::Unlock", locked_); }
+HRESULT RecordingVertexBuffer::Unlock() { return UnlockBytes(GfxCall::VertexBufferUnlock, locked_); }
 
-std::uint32_t RecordingVertexBuffer::Release() { return ReleaseLogged("VertexBuffer::Release"); }
+std::uint32_t RecordingVertexBuffer::Release() { return ReleaseLogged(GfxCall::VertexBufferRelease); }
 
 RecordingIndexBuffer::RecordingIndexBuffer(std::shared_ptr<GfxRecorder> recorder, std::uint32_t length,
                                            std::uint32_t /*usage*/, std::uint32_t format, std::uint32_t pool)
-    : RecordingObject(std::move(recorder)), bytes_(length), format_(format), pool_(pool) {}
+    : RecordingObject(std::move(recorder)),
+      bytes_(length),
+      format_(format),
+      pool_(pool),
+      data_(IndexSize(), length / IndexSize()) {}
 
 HRESULT RecordingIndexBuffer::Lock(std::uint32_t offset, std::uint32_t size, void** data, std::uint32_t flags) {
-  return LockBytes("IndexBuffer::Lock", bytes_, locked_, offset, size, data, flags);
+  return LockBytes(GfxCall::IndexBufferLock, bytes_, locked_, offset, size, data, flags);
 }
 
 HRESULT RecordingIndexBuffer::Unlock() {
-  HRESULT hr = UnlockBytes("IndexBuffer::Unlock", locked_);
-  if (hr == S_OK) ++version_;
+  HRESULT hr = UnlockBytes(GfxCall::IndexBufferUnlock, locked_);
+  if (hr == S_OK) data_.Unlocked(bytes_.data());
   return hr;
 }
 
-std::uint32_t RecordingIndexBuffer::Release() { return ReleaseLogged("IndexBuffer::Release"); }
+std::uint32_t RecordingIndexBuffer::Release() { return ReleaseLogged(GfxCall::IndexBufferRelease); }
 
-std::uint32_t RecordingIndexBuffer::Index(std::size_t i) const {
-  if (format_ == D3DFMT_INDEX32) {
-    std::uint32_t v;
-    std::memcpy(&v, bytes_.data() + 4 * i, 4);
-    return v;
-  }
-  std::uint16_t v;
-  std::memcpy(&v, bytes_.data() + 2 * i, 2);
-  return v;
-}
+std::uint32_t RecordingIndexBuffer::Index(std::size_t i) const { return data_.At(bytes_.data(), i); }
 
 // ---- Textures and surfaces ----
 
@@ -202,7 +189,8 @@ RecordingTexture::RecordingTexture(std::shared_ptr<GfxRecorder> recorder, std::u
                                    std::uint32_t levels, std::uint32_t usage, std::uint32_t format, std::uint32_t pool)
     : RecordingObject(std::move(recorder)), usage_(usage), format_(format), pool_(pool) {
   // Only level 0 of a texture whose mipmaps the device makes is reachable.
-  std::uint32_t count = (usage & D3DUSAGE_AUTOGENMIPMAP) ? 1 : (levels == 0 ? FullChainLevels(width, height) : levels);
+  std::uint32_t count =
+      (usage & D3DUSAGE_AUTOGENMIPMAP) ? 1 : (levels == 0 ? gfxrules::FullChainLevels(width, height) : levels);
   for (std::uint32_t k = 0; k < count; ++k) {
     levels_.push_back(Level{width, height, std::vector<std::uint8_t>(std::size_t{width} * height * 4), false});
     width = std::max(1u, width / 2);
@@ -211,8 +199,8 @@ RecordingTexture::RecordingTexture(std::shared_ptr<GfxRecorder> recorder, std::u
 }
 
 HRESULT RecordingTexture::GetSurfaceLevel(std::uint32_t level, GfxSurface** surface) {
-  constexpr std::string_view name = "Texture::GetSurfaceLevel";
-  HRESULT hr = recorder_->Enter(name);
+  constexpr GfxCall call = GfxCall::TextureGetSurfaceLevel;
+  HRESULT hr = recorder_->Enter(call);
   if (surface) *surface = nullptr;
   std::uint32_t created = 0;
   if (hr == S_OK) {
@@ -224,18 +212,18 @@ HRESULT RecordingTexture::GetSurfaceLevel(std::uint32_t level, GfxSurface** surf
       *surface = s;
     }
   }
-  recorder_->Log(name, hr, {static_cast<double>(Id()), static_cast<double>(level)}, created);
+  recorder_->Log(call, hr, {static_cast<double>(Id()), static_cast<double>(level)}, created);
   return hr;
 }
 
 std::uint32_t RecordingTexture::GetLevelCount() {
-  constexpr std::string_view name = "Texture::GetLevelCount";
-  recorder_->Enter(name);
-  recorder_->Log(name, S_OK, {static_cast<double>(Id())});
+  constexpr GfxCall call = GfxCall::TextureGetLevelCount;
+  recorder_->Enter(call);
+  recorder_->Log(call, S_OK, {static_cast<double>(Id())});
   return static_cast<std::uint32_t>(levels_.size());
 }
 
-std::uint32_t RecordingTexture::Release() { return ReleaseLogged("Texture::Release"); }
+std::uint32_t RecordingTexture::Release() { return ReleaseLogged(GfxCall::TextureRelease); }
 
 std::uint32_t RecordingTexture::Pixel(std::size_t level, std::uint32_t x, std::uint32_t y) const {
   const Level& l = levels_.at(level);
@@ -252,48 +240,43 @@ RecordingSurface::RecordingSurface(std::shared_ptr<GfxRecorder> recorder, Record
 RecordingSurface::~RecordingSurface() { texture_->DropReference(); }
 
 HRESULT RecordingSurface::LockRect(GfxLockedRect* locked, const GfxRect* rect, std::uint32_t flags) {
-  constexpr std::string_view name = "Surface::LockRect";
-  HRESULT hr = recorder_->Enter(name);
+  constexpr GfxCall call = GfxCall::SurfaceLockRect;
+  HRESULT hr = recorder_->Enter(call);
   if (locked) *locked = GfxLockedRect{0, nullptr};
   RecordingTexture::Level& level = texture_->LevelData(level_);
   if (hr == S_OK) {
-    GfxRect r =
-        rect ? *rect : GfxRect{0, 0, static_cast<std::int32_t>(level.width), static_cast<std::int32_t>(level.height)};
-    bool inside = r.left >= 0 && r.top >= 0 && r.left < r.right && r.top < r.bottom &&
-                  r.right <= static_cast<std::int32_t>(level.width) &&
-                  r.bottom <= static_cast<std::int32_t>(level.height);
-    if (!locked || level.locked || !inside) {
-      hr = D3DERR_INVALIDCALL;
-    } else {
+    hr = gfxrules::LockRect(level.width, level.height, level.locked, locked, rect);
+    if (hr == S_OK) {
+      GfxRect r = rect ? *rect
+                       : GfxRect{0, 0, static_cast<std::int32_t>(level.width), static_cast<std::int32_t>(level.height)};
       locked->Pitch = static_cast<std::int32_t>(level.width * 4);
       locked->pBits = level.bytes.data() + (static_cast<std::size_t>(r.top) * level.width + r.left) * 4;
       level.locked = true;
     }
   }
   recorder_->Log(
-      name, hr,
+      call, hr,
       {static_cast<double>(Id()), Flag(rect), rect ? double(rect->left) : 0.0, rect ? double(rect->top) : 0.0,
        rect ? double(rect->right) : 0.0, rect ? double(rect->bottom) : 0.0, static_cast<double>(flags)});
   return hr;
 }
 
 HRESULT RecordingSurface::UnlockRect() {
-  constexpr std::string_view name = "Surface::UnlockRect";
-  HRESULT hr = recorder_->Enter(name);
+  constexpr GfxCall call = GfxCall::SurfaceUnlockRect;
+  HRESULT hr = recorder_->Enter(call);
   RecordingTexture::Level& level = texture_->LevelData(level_);
   if (hr == S_OK) {
-    if (!level.locked) {
-      hr = D3DERR_INVALIDCALL;
-    } else {
+    hr = gfxrules::UnlockBuffer(level.locked);
+    if (hr == S_OK) {
       level.locked = false;
       if (level_ == 0) texture_->CountUpload();
     }
   }
-  recorder_->Log(name, hr, {static_cast<double>(Id())});
+  recorder_->Log(call, hr, {static_cast<double>(Id())});
   return hr;
 }
 
-std::uint32_t RecordingSurface::Release() { return ReleaseLogged("Surface::Release"); }
+std::uint32_t RecordingSurface::Release() { return ReleaseLogged(GfxCall::SurfaceRelease); }
 
 // ---- Declarations and shaders ----
 
@@ -301,17 +284,17 @@ RecordingVertexDeclaration::RecordingVertexDeclaration(std::shared_ptr<GfxRecord
                                                        std::vector<GfxVertexElement> elements)
     : RecordingObject(std::move(recorder)), elements_(std::move(elements)) {}
 
-std::uint32_t RecordingVertexDeclaration::Release() { return ReleaseLogged("VertexDeclaration::Release"); }
+std::uint32_t RecordingVertexDeclaration::Release() { return ReleaseLogged(GfxCall::VertexDeclarationRelease); }
 
 RecordingVertexShader::RecordingVertexShader(std::shared_ptr<GfxRecorder> recorder, std::vector<std::uint32_t> tokens)
     : RecordingObject(std::move(recorder)), tokens_(std::move(tokens)) {}
 
-std::uint32_t RecordingVertexShader::Release() { return ReleaseLogged("VertexShader::Release"); }
+std::uint32_t RecordingVertexShader::Release() { return ReleaseLogged(GfxCall::VertexShaderRelease); }
 
 RecordingPixelShader::RecordingPixelShader(std::shared_ptr<GfxRecorder> recorder, std::vector<std::uint32_t> tokens)
     : RecordingObject(std::move(recorder)), tokens_(std::move(tokens)) {}
 
-std::uint32_t RecordingPixelShader::Release() { return ReleaseLogged("PixelShader::Release"); }
+std::uint32_t RecordingPixelShader::Release() { return ReleaseLogged(GfxCall::PixelShaderRelease); }
 
 // ---- Device ----
 
@@ -354,6 +337,7 @@ RecordingDevice::~RecordingDevice() {
 
 template <class T>
 void RecordingDevice::Bind(T*& slot, T* object) {
+  if (object == slot) return;
   if (object) object->AddReference();
   T* old = slot;
   slot = object;
@@ -365,71 +349,53 @@ std::uint32_t RecordingDevice::SamplerState(std::uint32_t sampler, std::uint32_t
 }
 
 HRESULT RecordingDevice::SetRenderState(std::uint32_t state, std::uint32_t value) {
-  constexpr std::string_view name = "Device::SetRenderState";
-  HRESULT hr = recorder_->Enter(name);
-  if (hr == S_OK) {
-    if (state >= kRenderStates)
-      hr = D3DERR_INVALIDCALL;
-    else
-      renderStates_[state] = value;
-  }
-  recorder_->Log(name, hr, {static_cast<double>(state), static_cast<double>(value)});
+  constexpr GfxCall call = GfxCall::SetRenderState;
+  HRESULT hr = recorder_->Enter(call);
+  if (hr == S_OK) hr = gfxrules::RenderState(state, value);
+  if (hr == S_OK) renderStates_[state] = value;
+  recorder_->Log(call, hr, {static_cast<double>(state), static_cast<double>(value)});
   return hr;
 }
 
 HRESULT RecordingDevice::SetSamplerState(std::uint32_t sampler, std::uint32_t type, std::uint32_t value) {
-  constexpr std::string_view name = "Device::SetSamplerState";
-  HRESULT hr = recorder_->Enter(name);
-  if (hr == S_OK) {
-    if (sampler >= kSamplers || type == 0 || type >= kSamplerStates)
-      hr = D3DERR_INVALIDCALL;
-    else
-      samplerStates_[sampler * kSamplerStates + type] = value;
-  }
-  recorder_->Log(name, hr, {static_cast<double>(sampler), static_cast<double>(type), static_cast<double>(value)});
+  constexpr GfxCall call = GfxCall::SetSamplerState;
+  HRESULT hr = recorder_->Enter(call);
+  if (hr == S_OK) hr = gfxrules::SamplerState(sampler, type, value);
+  if (hr == S_OK) samplerStates_[sampler * kSamplerStates + type] = value;
+  recorder_->Log(call, hr, {static_cast<double>(sampler), static_cast<double>(type), static_cast<double>(value)});
   return hr;
 }
 
 HRESULT RecordingDevice::BeginScene() {
-  constexpr std::string_view name = "Device::BeginScene";
-  HRESULT hr = recorder_->Enter(name);
-  if (hr == S_OK) {
-    if (inScene_)
-      hr = D3DERR_INVALIDCALL;
-    else
-      inScene_ = true;
-  }
-  recorder_->Log(name, hr, {});
+  constexpr GfxCall call = GfxCall::BeginScene;
+  HRESULT hr = recorder_->Enter(call);
+  if (hr == S_OK) hr = gfxrules::BeginScene(inScene_);
+  if (hr == S_OK) inScene_ = true;
+  recorder_->Log(call, hr, {});
   return hr;
 }
 
 HRESULT RecordingDevice::EndScene() {
-  constexpr std::string_view name = "Device::EndScene";
-  HRESULT hr = recorder_->Enter(name);
-  if (hr == S_OK) {
-    if (!inScene_)
-      hr = D3DERR_INVALIDCALL;
-    else
-      inScene_ = false;
-  }
-  recorder_->Log(name, hr, {});
+  constexpr GfxCall call = GfxCall::EndScene;
+  HRESULT hr = recorder_->Enter(call);
+  if (hr == S_OK) hr = gfxrules::EndScene(inScene_);
+  if (hr == S_OK) inScene_ = false;
+  recorder_->Log(call, hr, {});
   return hr;
 }
 
 HRESULT RecordingDevice::Clear(std::uint32_t count, const GfxRect* rects, std::uint32_t flags, std::uint32_t colour,
                                float z, std::uint32_t stencil) {
-  constexpr std::string_view name = "Device::Clear";
-  HRESULT hr = recorder_->Enter(name);
-  constexpr std::uint32_t known = D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL;
-  if (hr == S_OK && ((count > 0 && !rects) || (flags & ~known) != 0 || flags == 0 || z < 0.0f || z > 1.0f))
-    hr = D3DERR_INVALIDCALL;
-  RecordedCall* call =
-      recorder_->Log(name, hr,
+  constexpr GfxCall call = GfxCall::Clear;
+  HRESULT hr = recorder_->Enter(call);
+  if (hr == S_OK) hr = gfxrules::Clear(count, rects, flags, z, parameters_.EnableAutoDepthStencil);
+  RecordedCall* logged =
+      recorder_->Log(call, hr,
                      {static_cast<double>(count), static_cast<double>(flags), static_cast<double>(colour),
                       static_cast<double>(z), static_cast<double>(stencil)});
-  if (call && rects) {
+  if (logged && rects) {
     for (std::uint32_t i = 0; i < count; ++i)
-      call->args.insert(call->args.end(),
+      logged->args.insert(logged->args.end(),
                         {double(rects[i].left), double(rects[i].top), double(rects[i].right), double(rects[i].bottom)});
   }
   return hr;
@@ -437,28 +403,28 @@ HRESULT RecordingDevice::Clear(std::uint32_t count, const GfxRect* rects, std::u
 
 HRESULT RecordingDevice::Present(const GfxRect* sourceRect, const GfxRect* destRect, Window* overrideWindow,
                                  const void* dirtyRegion) {
-  constexpr std::string_view name = "Device::Present";
-  HRESULT hr = recorder_->Enter(name);
-  recorder_->Log(name, hr, {Flag(sourceRect), Flag(destRect), Flag(overrideWindow), Flag(dirtyRegion)});
+  constexpr GfxCall call = GfxCall::Present;
+  HRESULT hr = recorder_->Enter(call);
+  if (hr == S_OK) hr = gfxrules::Present(sourceRect, destRect, overrideWindow, dirtyRegion);
+  recorder_->Log(call, hr, {Flag(sourceRect), Flag(destRect), Flag(overrideWindow), Flag(dirtyRegion)});
   return hr;
 }
 
 HRESULT RecordingDevice::CreateVertexBuffer(std::uint32_t length, std::uint32_t usage, std::uint32_t fvf,
                                             std::uint32_t pool, GfxVertexBuffer** buffer, void* shared) {
-  constexpr std::string_view name = "Device::CreateVertexBuffer";
-  HRESULT hr = recorder_->Enter(name);
+  constexpr GfxCall call = GfxCall::CreateVertexBuffer;
+  HRESULT hr = recorder_->Enter(call);
   if (buffer) *buffer = nullptr;
   std::uint32_t created = 0;
   if (hr == S_OK) {
-    if (!buffer || shared || length == 0 || pool > D3DPOOL_SYSTEMMEM) {
-      hr = D3DERR_INVALIDCALL;
-    } else {
+    hr = gfxrules::CreateVertexBuffer(length, pool, buffer, shared);
+    if (hr == S_OK) {
       auto* b = new RecordingVertexBuffer(recorder_, length, usage, fvf, pool);
       created = b->Id();
       *buffer = b;
     }
   }
-  recorder_->Log(name, hr,
+  recorder_->Log(call, hr,
                  {static_cast<double>(length), static_cast<double>(usage), static_cast<double>(fvf),
                   static_cast<double>(pool), Flag(shared)},
                  created);
@@ -467,21 +433,19 @@ HRESULT RecordingDevice::CreateVertexBuffer(std::uint32_t length, std::uint32_t 
 
 HRESULT RecordingDevice::CreateIndexBuffer(std::uint32_t length, std::uint32_t usage, std::uint32_t format,
                                            std::uint32_t pool, GfxIndexBuffer** buffer, void* shared) {
-  constexpr std::string_view name = "Device::CreateIndexBuffer";
-  HRESULT hr = recorder_->Enter(name);
+  constexpr GfxCall call = GfxCall::CreateIndexBuffer;
+  HRESULT hr = recorder_->Enter(call);
   if (buffer) *buffer = nullptr;
   std::uint32_t created = 0;
   if (hr == S_OK) {
-    bool formatOk = format == D3DFMT_INDEX16 || format == D3DFMT_INDEX32;
-    if (!buffer || shared || length == 0 || !formatOk || pool > D3DPOOL_SYSTEMMEM) {
-      hr = D3DERR_INVALIDCALL;
-    } else {
+    hr = gfxrules::CreateIndexBuffer(length, format, pool, buffer, shared);
+    if (hr == S_OK) {
       auto* b = new RecordingIndexBuffer(recorder_, length, usage, format, pool);
       created = b->Id();
       *buffer = b;
     }
   }
-  recorder_->Log(name, hr,
+  recorder_->Log(call, hr,
                  {static_cast<double>(length), static_cast<double>(usage), static_cast<double>(format),
                   static_cast<double>(pool), Flag(shared)},
                  created);
@@ -490,75 +454,59 @@ HRESULT RecordingDevice::CreateIndexBuffer(std::uint32_t length, std::uint32_t u
 
 HRESULT RecordingDevice::SetStreamSource(std::uint32_t stream, GfxVertexBuffer* buffer, std::uint32_t offset,
                                          std::uint32_t stride) {
-  constexpr std::string_view name = "Device::SetStreamSource";
-  HRESULT hr = recorder_->Enter(name);
-  auto* b = dynamic_cast<RecordingVertexBuffer*>(buffer);
+  constexpr GfxCall call = GfxCall::SetStreamSource;
+  HRESULT hr = recorder_->Enter(call);
+  auto* b = AsRecording<RecordingVertexBuffer>(buffer);
   if (hr == S_OK) {
     // One vertex stream is all the game uses, so it is all this device keeps.
-    if (stream != 0 || (buffer && !b)) {
-      hr = D3DERR_INVALIDCALL;
-    } else {
+    hr = gfxrules::StreamSource(stream);
+    if (hr == S_OK && buffer && !b) hr = D3DERR_INVALIDCALL;
+    if (hr == S_OK) {
       Bind(stream_, b);
       streamOffset_ = offset;
       streamStride_ = stride;
+      // A buffer's length is fixed at creation, so the vertices it holds past the offset are known here.
+      streamVertices_ = b ? gfxrules::StreamVertices(b->Bytes().size(), offset, stride) : 0;
     }
   }
-  recorder_->Log(name, hr,
-                 {static_cast<double>(stream), static_cast<double>(RecordingId(buffer)), static_cast<double>(offset),
+  recorder_->Log(call, hr,
+                 {static_cast<double>(stream), static_cast<double>(b ? b->Id() : 0), static_cast<double>(offset),
                   static_cast<double>(stride)});
   return hr;
 }
 
 HRESULT RecordingDevice::SetIndices(GfxIndexBuffer* buffer) {
-  constexpr std::string_view name = "Device::SetIndices";
-  HRESULT hr = recorder_->Enter(name);
-  auto* b = dynamic_cast<RecordingIndexBuffer*>(buffer);
+  constexpr GfxCall call = GfxCall::SetIndices;
+  HRESULT hr = recorder_->Enter(call);
+  auto* b = AsRecording<RecordingIndexBuffer>(buffer);
   if (hr == S_OK) {
     if (buffer && !b)
       hr = D3DERR_INVALIDCALL;
     else
       Bind(indices_, b);
   }
-  recorder_->Log(name, hr, {static_cast<double>(RecordingId(buffer))});
+  recorder_->Log(call, hr, {static_cast<double>(b ? b->Id() : 0)});
   return hr;
-}
-
-HRESULT RecordingDevice::CheckDraw(std::uint32_t type, std::int32_t baseVertexIndex, std::uint32_t minVertexIndex,
-                                   std::uint32_t numVertices, std::uint32_t startIndex, std::uint32_t primitiveCount) {
-  std::uint64_t count = IndicesFor(type, primitiveCount);
-  if (count == 0 || !indices_ || !stream_ || streamStride_ == 0 || numVertices == 0) return D3DERR_INVALIDCALL;
-  std::uint64_t available = indices_->Bytes().size() / indices_->IndexSize();
-  if (startIndex + count > available) return D3DERR_INVALIDCALL;
-  std::size_t vbSize = stream_->Bytes().size();
-  std::int64_t vertices =
-      streamOffset_ >= vbSize ? 0 : static_cast<std::int64_t>((vbSize - streamOffset_) / streamStride_);
-
-  CheckedRange& c = checked_;
-  if (c.buffer != indices_ || c.version != indices_->Version() || c.startIndex != startIndex || c.count != count) {
-    std::uint32_t lowest = UINT32_MAX, highest = 0;
-    for (std::uint64_t i = startIndex; i < startIndex + count; ++i) {
-      std::uint32_t v = indices_->Index(i);
-      lowest = std::min(lowest, v);
-      highest = std::max(highest, v);
-    }
-    c = CheckedRange{indices_, indices_->Version(), startIndex, static_cast<std::uint32_t>(count), lowest, highest};
-  }
-  // As the debug runtime reports: every index inside the declared range, every vertex inside the buffer.
-  if (c.lowest < minVertexIndex || std::uint64_t{c.highest} >= std::uint64_t{minVertexIndex} + numVertices)
-    return D3DERR_INVALIDCALL;
-  if (baseVertexIndex + std::int64_t{c.lowest} < 0 || baseVertexIndex + std::int64_t{c.highest} >= vertices)
-    return D3DERR_INVALIDCALL;
-  return S_OK;
 }
 
 HRESULT RecordingDevice::DrawIndexedPrimitive(std::uint32_t type, std::int32_t baseVertexIndex,
                                               std::uint32_t minVertexIndex, std::uint32_t numVertices,
                                               std::uint32_t startIndex, std::uint32_t primitiveCount) {
-  constexpr std::string_view name = "Device::DrawIndexedPrimitive";
-  HRESULT hr = recorder_->Enter(name);
-  if (hr == S_OK) hr = CheckDraw(type, baseVertexIndex, minVertexIndex, numVertices, startIndex, primitiveCount);
+  constexpr GfxCall call = GfxCall::DrawIndexedPrimitive;
+  HRESULT hr = recorder_->Enter(call);
+  if (hr == S_OK) {
+    gfxrules::DrawInputs in{vertexShader_ && pixelShader_,
+                            declaration_ != nullptr,
+                            stream_ ? streamVertices_ : 0,
+                            indices_ ? &indices_->Data() : nullptr,
+                            indices_ ? indices_->Bytes().data() : nullptr,
+                            indices_ && indices_->Locked(),
+                            indices_ ? indices_->Id() : 0};
+    hr = gfxrules::DrawIndexedPrimitive(type, baseVertexIndex, minVertexIndex, numVertices, startIndex, primitiveCount,
+                                        in, scanned_);
+  }
   recorder_->Log(
-      name, hr,
+      call, hr,
       {static_cast<double>(type), static_cast<double>(baseVertexIndex), static_cast<double>(minVertexIndex),
        static_cast<double>(numVertices), static_cast<double>(startIndex), static_cast<double>(primitiveCount)});
   return hr;
@@ -567,24 +515,20 @@ HRESULT RecordingDevice::DrawIndexedPrimitive(std::uint32_t type, std::int32_t b
 HRESULT RecordingDevice::CreateTexture(std::uint32_t width, std::uint32_t height, std::uint32_t levels,
                                        std::uint32_t usage, std::uint32_t format, std::uint32_t pool,
                                        GfxTexture** texture, void* shared) {
-  constexpr std::string_view name = "Device::CreateTexture";
-  HRESULT hr = recorder_->Enter(name);
+  constexpr GfxCall call = GfxCall::CreateTexture;
+  HRESULT hr = recorder_->Enter(call);
   if (texture) *texture = nullptr;
   std::uint32_t created = 0;
   if (hr == S_OK) {
     constexpr std::uint32_t kMaxSize = 8192;
-    bool autogen = (usage & D3DUSAGE_AUTOGENMIPMAP) != 0;
-    bool sizeOk = width >= 1 && height >= 1 && width <= kMaxSize && height <= kMaxSize;
-    bool levelsOk = sizeOk && (autogen ? levels <= 1 : levels <= FullChainLevels(width, height));
-    if (!texture || shared || !sizeOk || !levelsOk || !IsTextureFormat(format) || pool > D3DPOOL_SYSTEMMEM) {
-      hr = D3DERR_INVALIDCALL;
-    } else {
+    hr = gfxrules::CreateTexture(width, height, levels, usage, format, pool, texture, shared, kMaxSize);
+    if (hr == S_OK) {
       auto* t = new RecordingTexture(recorder_, width, height, levels, usage, format, pool);
       created = t->Id();
       *texture = t;
     }
   }
-  recorder_->Log(name, hr,
+  recorder_->Log(call, hr,
                  {static_cast<double>(width), static_cast<double>(height), static_cast<double>(levels),
                   static_cast<double>(usage), static_cast<double>(format), static_cast<double>(pool), Flag(shared)},
                  created);
@@ -592,138 +536,129 @@ HRESULT RecordingDevice::CreateTexture(std::uint32_t width, std::uint32_t height
 }
 
 HRESULT RecordingDevice::SetTexture(std::uint32_t stage, GfxTexture* texture) {
-  constexpr std::string_view name = "Device::SetTexture";
-  HRESULT hr = recorder_->Enter(name);
-  auto* t = dynamic_cast<RecordingTexture*>(texture);
+  constexpr GfxCall call = GfxCall::SetTexture;
+  HRESULT hr = recorder_->Enter(call);
+  auto* t = AsRecording<RecordingTexture>(texture);
   if (hr == S_OK) {
-    if (stage >= kSamplers || (texture && !t))
-      hr = D3DERR_INVALIDCALL;
-    else
-      Bind(textures_[stage], t);
+    hr = gfxrules::TextureStage(stage);
+    if (hr == S_OK && texture && !t) hr = D3DERR_INVALIDCALL;
+    if (hr == S_OK) Bind(textures_[stage], t);
   }
-  recorder_->Log(name, hr, {static_cast<double>(stage), static_cast<double>(RecordingId(texture))});
+  recorder_->Log(call, hr, {static_cast<double>(stage), static_cast<double>(t ? t->Id() : 0)});
   return hr;
 }
 
 HRESULT RecordingDevice::CreateVertexDeclaration(const void* elements, GfxVertexDeclaration** declaration) {
-  constexpr std::string_view name = "Device::CreateVertexDeclaration";
-  HRESULT hr = recorder_->Enter(name);
+  constexpr GfxCall call = GfxCall::CreateVertexDeclaration;
+  HRESULT hr = recorder_->Enter(call);
   if (declaration) *declaration = nullptr;
   std::vector<GfxVertexElement> list;
   std::uint32_t created = 0;
   if (hr == S_OK) {
-    bool ended = false;
-    if (elements) {
-      const auto* bytes = static_cast<const std::uint8_t*>(elements);
-      for (std::size_t i = 0; i < kMaxElements && !ended; ++i) {
-        GfxVertexElement e;
-        std::memcpy(&e, bytes + 8 * i, 8);
-        list.push_back(e);
-        ended = e.Stream == D3DDECL_END_STREAM;
-      }
-    }
-    if (!declaration || !ended) {
-      hr = D3DERR_INVALIDCALL;
-    } else {
+    hr = gfxrules::CreateVertexDeclaration(elements, declaration, list);
+    if (hr == S_OK) {
       auto* d = new RecordingVertexDeclaration(recorder_, list);
       created = d->Id();
       *declaration = d;
     }
   }
-  RecordedCall* call = recorder_->Log(name, hr, {static_cast<double>(list.size())}, created);
-  if (call) {
+  RecordedCall* logged = recorder_->Log(call, hr, {static_cast<double>(list.size())}, created);
+  if (logged) {
     for (const GfxVertexElement& e : list)
-      call->args.insert(call->args.end(), {double(e.Stream), double(e.Offset), double(e.Type), double(e.Method),
+      logged->args.insert(logged->args.end(), {double(e.Stream), double(e.Offset), double(e.Type), double(e.Method),
                                            double(e.Usage), double(e.UsageIndex)});
   }
   return hr;
 }
 
 template <class T, class Interface>
-HRESULT RecordingDevice::SetBound(std::string_view name, T*& slot, Interface* object) {
-  HRESULT hr = recorder_->Enter(name);
-  auto* ours = dynamic_cast<T*>(object);
+HRESULT RecordingDevice::SetBound(GfxCall call, T*& slot, Interface* object) {
+  HRESULT hr = recorder_->Enter(call);
+  auto* ours = AsRecording<T>(object);
   if (hr == S_OK) {
     if (object && !ours)
       hr = D3DERR_INVALIDCALL;
     else
       Bind(slot, ours);
   }
-  recorder_->Log(name, hr, {static_cast<double>(RecordingId(object))});
+  recorder_->Log(call, hr, {static_cast<double>(ours ? ours->Id() : 0)});
   return hr;
 }
 
 template <class T, class Interface>
-HRESULT RecordingDevice::CreateShader(std::string_view name, const void* function, std::uint32_t kind,
+HRESULT RecordingDevice::CreateShader(GfxCall call, const void* function, std::uint32_t kind,
                                       Interface** shader) {
-  HRESULT hr = recorder_->Enter(name);
+  HRESULT hr = recorder_->Enter(call);
   if (shader) *shader = nullptr;
   std::vector<std::uint32_t> tokens;
   std::uint32_t created = 0;
   if (hr == S_OK) {
-    if (!shader || !ReadTokens(function, kind, tokens)) {
+    std::size_t length = gfxrules::ShaderTokens(function, kind);
+    if (!shader || length == 0) {
       hr = D3DERR_INVALIDCALL;
     } else {
+      const auto* first = static_cast<const std::uint32_t*>(function);
+      tokens.assign(first, first + length);
       auto* s = new T(recorder_, tokens);
       created = s->Id();
       *shader = s;
     }
   }
-  recorder_->Log(name, hr, {static_cast<double>(4 * tokens.size())}, created);
+  recorder_->Log(call, hr, {static_cast<double>(4 * tokens.size())}, created);
   return hr;
 }
 
 HRESULT RecordingDevice::SetVertexDeclaration(GfxVertexDeclaration* declaration) {
-  return SetBound("Device::SetVertexDeclaration", declaration_, declaration);
+  return SetBound(GfxCall::SetVertexDeclaration, declaration_, declaration);
 }
 
 HRESULT RecordingDevice::CreateVertexShader(const void* function, GfxVertexShader** shader) {
-  return CreateShader<RecordingVertexShader>("Device::CreateVertexShader", function, 0xFFFE, shader);
+  return CreateShader<RecordingVertexShader>(GfxCall::CreateVertexShader, function, 0xFFFE, shader);
 }
 
 HRESULT RecordingDevice::SetVertexShader(GfxVertexShader* shader) {
-  return SetBound("Device::SetVertexShader", vertexShader_, shader);
+  return SetBound(GfxCall::SetVertexShader, vertexShader_, shader);
 }
 
 HRESULT RecordingDevice::CreatePixelShader(const void* function, GfxPixelShader** shader) {
-  return CreateShader<RecordingPixelShader>("Device::CreatePixelShader", function, 0xFFFF, shader);
+  return CreateShader<RecordingPixelShader>(GfxCall::CreatePixelShader, function, 0xFFFF, shader);
 }
 
 HRESULT RecordingDevice::SetPixelShader(GfxPixelShader* shader) {
-  return SetBound("Device::SetPixelShader", pixelShader_, shader);
+  return SetBound(GfxCall::SetPixelShader, pixelShader_, shader);
 }
 
 HRESULT RecordingDevice::SetVertexShaderConstantF(std::uint32_t startRegister, const float* data, std::uint32_t count) {
-  constexpr std::string_view name = "Device::SetVertexShaderConstantF";
-  HRESULT hr = recorder_->Enter(name);
-  bool ok = data && std::uint64_t{startRegister} + count <= kVertexConstants;
+  constexpr GfxCall call = GfxCall::SetVertexShaderConstantF;
+  HRESULT hr = recorder_->Enter(call);
+  bool ok = gfxrules::ShaderConstants(startRegister, data, count, kVertexConstants) == S_OK;
   if (hr == S_OK) {
     if (!ok)
       hr = D3DERR_INVALIDCALL;
     else
       std::copy(data, data + 4 * count, vertexConstants_.begin() + 4 * startRegister);
   }
-  RecordedCall* call = recorder_->Log(name, hr, {static_cast<double>(startRegister), static_cast<double>(count)});
-  if (call && ok) call->args.insert(call->args.end(), data, data + 4 * count);
+  RecordedCall* logged = recorder_->Log(call, hr, {static_cast<double>(startRegister), static_cast<double>(count)});
+  if (logged && ok) logged->args.insert(logged->args.end(), data, data + 4 * count);
   return hr;
 }
 
 HRESULT RecordingDevice::SetPixelShaderConstantF(std::uint32_t startRegister, const float* data, std::uint32_t count) {
-  constexpr std::string_view name = "Device::SetPixelShaderConstantF";
-  HRESULT hr = recorder_->Enter(name);
-  bool ok = data && std::uint64_t{startRegister} + count <= kPixelConstants;
+  constexpr GfxCall call = GfxCall::SetPixelShaderConstantF;
+  HRESULT hr = recorder_->Enter(call);
+  bool ok = gfxrules::ShaderConstants(startRegister, data, count, kPixelConstants) == S_OK;
   if (hr == S_OK) {
     if (!ok)
       hr = D3DERR_INVALIDCALL;
     else
       std::copy(data, data + 4 * count, pixelConstants_.begin() + 4 * startRegister);
   }
-  RecordedCall* call = recorder_->Log(name, hr, {static_cast<double>(startRegister), static_cast<double>(count)});
-  if (call && ok) call->args.insert(call->args.end(), data, data + 4 * count);
+  RecordedCall* logged = recorder_->Log(call, hr, {static_cast<double>(startRegister), static_cast<double>(count)});
+  if (logged && ok) logged->args.insert(logged->args.end(), data, data + 4 * count);
   return hr;
 }
 
-std::uint32_t RecordingDevice::Release() { return ReleaseLogged("Device::Release"); }
+std::uint32_t RecordingDevice::Release() { return ReleaseLogged(GfxCall::DeviceRelease); }
 
 // ---- Adapter ----
 
@@ -738,23 +673,23 @@ void RecordingGfx::ForgetDevice(RecordingDevice* device) {
 }
 
 HRESULT RecordingGfx::GetAdapterDisplayMode(std::uint32_t adapter, GfxDisplayMode* mode) {
-  constexpr std::string_view name = "Direct3D::GetAdapterDisplayMode";
-  HRESULT hr = recorder_->Enter(name);
+  constexpr GfxCall call = GfxCall::GetAdapterDisplayMode;
+  HRESULT hr = recorder_->Enter(call);
   if (hr == S_OK) {
     if (adapter != D3DADAPTER_DEFAULT || !mode)
       hr = D3DERR_INVALIDCALL;
     else
       *mode = displayMode_;
   }
-  recorder_->Log(name, hr, {static_cast<double>(adapter)});
+  recorder_->Log(call, hr, {static_cast<double>(adapter)});
   return hr;
 }
 
 HRESULT RecordingGfx::CheckDeviceMultiSampleType(std::uint32_t adapter, std::uint32_t deviceType,
                                                  std::uint32_t surfaceFormat, bool windowed,
                                                  std::uint32_t multiSampleType, std::uint32_t* qualityLevels) {
-  constexpr std::string_view name = "Direct3D::CheckDeviceMultiSampleType";
-  HRESULT hr = recorder_->Enter(name);
+  constexpr GfxCall call = GfxCall::CheckDeviceMultiSampleType;
+  HRESULT hr = recorder_->Enter(call);
   if (hr == S_OK) {
     bool supported = multiSampleType == 0 || multiSampleType == 2 || multiSampleType == 4 || multiSampleType == 8;
     if (adapter != D3DADAPTER_DEFAULT || deviceType != D3DDEVTYPE_HAL)
@@ -764,7 +699,7 @@ HRESULT RecordingGfx::CheckDeviceMultiSampleType(std::uint32_t adapter, std::uin
     else if (qualityLevels)
       *qualityLevels = 1;
   }
-  recorder_->Log(name, hr,
+  recorder_->Log(call, hr,
                  {static_cast<double>(adapter), static_cast<double>(deviceType), static_cast<double>(surfaceFormat),
                   windowed ? 1.0 : 0.0, static_cast<double>(multiSampleType), Flag(qualityLevels)});
   return hr;
@@ -772,8 +707,8 @@ HRESULT RecordingGfx::CheckDeviceMultiSampleType(std::uint32_t adapter, std::uin
 
 HRESULT RecordingGfx::CreateDevice(std::uint32_t adapter, std::uint32_t deviceType, Window* focusWindow,
                                    std::uint32_t behaviorFlags, GfxPresentParameters* parameters, GfxDevice** device) {
-  constexpr std::string_view name = "Direct3D::CreateDevice";
-  HRESULT hr = recorder_->Enter(name);
+  constexpr GfxCall call = GfxCall::CreateDevice;
+  HRESULT hr = recorder_->Enter(call);
   if (device) *device = nullptr;
   std::uint32_t created = 0;
   if (hr == S_OK) {
@@ -789,14 +724,14 @@ HRESULT RecordingGfx::CreateDevice(std::uint32_t adapter, std::uint32_t deviceTy
       *device = device_;
     }
   }
-  RecordedCall* call = recorder_->Log(name, hr,
+  RecordedCall* logged = recorder_->Log(call, hr,
                                       {static_cast<double>(adapter), static_cast<double>(deviceType), Flag(focusWindow),
                                        static_cast<double>(behaviorFlags)},
                                       created);
-  if (call && parameters) {
+  if (logged && parameters) {
     const GfxPresentParameters& p = *parameters;
-    call->args.insert(
-        call->args.end(),
+    logged->args.insert(
+        logged->args.end(),
         {double(p.BackBufferWidth), double(p.BackBufferHeight), double(p.BackBufferFormat), double(p.BackBufferCount),
          double(p.MultiSampleType), double(p.MultiSampleQuality), double(p.SwapEffect), Flag(p.hDeviceWindow),
          p.Windowed ? 1.0 : 0.0, p.EnableAutoDepthStencil ? 1.0 : 0.0, double(p.AutoDepthStencilFormat),
@@ -806,9 +741,9 @@ HRESULT RecordingGfx::CreateDevice(std::uint32_t adapter, std::uint32_t deviceTy
 }
 
 std::uint32_t RecordingGfx::Release() {
-  constexpr std::string_view name = "Direct3D::Release";
-  recorder_->Enter(name);
-  recorder_->Log(name, S_OK, {});
+  constexpr GfxCall call = GfxCall::Direct3DRelease;
+  recorder_->Enter(call);
+  recorder_->Log(call, S_OK, {});
   return 1;
 }
 
@@ -826,15 +761,16 @@ std::vector<std::string_view> RecordingGfx::Names(std::size_t from) const {
 }
 
 long RecordingGfx::Count(std::string_view name) const {
+  std::bitset<kGfxCalls> matching = GfxRecorder::Matching(name);
   long total = 0;
-  for (const auto& [callName, count] : recorder_->counts)
-    if (GfxRecorder::Matches(name, callName)) total += count;
+  for (std::size_t i = 0; i < kGfxCalls; ++i)
+    if (matching[i]) total += recorder_->counts[i];
   return total;
 }
 
-void RecordingGfx::FailCall(std::string name, long occurrence, HRESULT code) {
+void RecordingGfx::FailCall(std::string_view name, long occurrence, HRESULT code) {
   recorder_->rules.push_back(
-      GfxRecorder::FailRule{std::move(name), occurrence > 0 ? occurrence - 1 : 0, occurrence <= 0, code});
+      GfxRecorder::FailRule{GfxRecorder::Matching(name), occurrence > 0 ? occurrence - 1 : 0, occurrence <= 0, code});
 }
 
 }  // namespace kuvo

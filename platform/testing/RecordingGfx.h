@@ -2,21 +2,45 @@
 // into a buffer or texture level, checks arguments the way Direct3D's debug runtime would, and can be told
 // to fail any call. Tests read the log and the bytes; kuvo-sim switches the log off and keeps counts only.
 #pragma once
+#include <array>
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <type_traits>
+#include <typeinfo>
 #include <vector>
 
 #include "platform/Gfx.h"
+#include "platform/GfxRules.h"
 
 namespace kuvo {
 
-// One call as the game made it. Names are "Interface::Method": "Direct3D::CreateDevice",
-// "Device::SetRenderState", "VertexBuffer::Lock", "Texture::GetSurfaceLevel", "Surface::LockRect", ...
+// Every call this backend answers, as a compact identifier: counts and failure rules are kept by it, so
+// a counted call costs an array increment rather than hashing its name.
+enum class GfxCall : std::uint8_t {
+  GetAdapterDisplayMode, CheckDeviceMultiSampleType, CreateDevice, Direct3DRelease,
+  SetRenderState, SetSamplerState, BeginScene, EndScene, Clear, Present,
+  CreateVertexBuffer, CreateIndexBuffer, SetStreamSource, SetIndices, DrawIndexedPrimitive,
+  CreateTexture, SetTexture, CreateVertexDeclaration, SetVertexDeclaration,
+  CreateVertexShader, SetVertexShader, CreatePixelShader, SetPixelShader,
+  SetVertexShaderConstantF, SetPixelShaderConstantF, DeviceRelease,
+  VertexBufferLock, VertexBufferUnlock, VertexBufferRelease,
+  IndexBufferLock, IndexBufferUnlock, IndexBufferRelease,
+  TextureGetSurfaceLevel, TextureGetLevelCount, TextureRelease,
+  SurfaceLockRect, SurfaceUnlockRect, SurfaceRelease,
+  VertexDeclarationRelease, VertexShaderRelease, PixelShaderRelease,
+};
+constexpr std::size_t kGfxCalls = static_cast<std::size_t>(GfxCall::PixelShaderRelease) + 1;
+
+// "Interface::Method": "Direct3D::CreateDevice", "Device::SetRenderState", "VertexBuffer::Lock",
+// "Texture::GetSurfaceLevel", "Surface::LockRect", ...
+std::string_view GfxCallName(GfxCall call);
+
+// One call as the game made it.
 struct RecordedCall {
   std::string_view name;
   // Every argument in order as a number; objects by id (0 = null), pointers to a rectangle or a
@@ -31,19 +55,23 @@ struct RecordedCall {
 class GfxRecorder {
  public:
   // Counts the call and returns the code a failure rule gives it (S_OK when none applies).
-  HRESULT Enter(std::string_view name);
+  HRESULT Enter(GfxCall call) {
+    ++counts[static_cast<std::size_t>(call)];
+    return rules.empty() ? S_OK : ApplyRules(call);
+  }
   // Appends the call when the log is kept, and returns it so the caller can add array arguments.
-  RecordedCall* Log(std::string_view name, HRESULT result, std::initializer_list<double> args,
-                    std::uint32_t created = 0);
+  RecordedCall* Log(GfxCall call, HRESULT result, std::initializer_list<double> args, std::uint32_t created = 0) {
+    return keepLog ? Append(call, result, args, created) : nullptr;
+  }
   std::uint32_t NewId() { return ++lastId_; }
 
   bool keepLog = true;
   std::vector<RecordedCall> calls;
-  std::unordered_map<std::string_view, long> counts;
+  std::array<long, kGfxCalls> counts{};
 
   struct FailRule {
-    std::string name;
-    long skip;  // matching calls still to let through
+    std::bitset<kGfxCalls> calls;  // the calls the rule's name matches
+    long skip;                     // matching calls still to let through
     bool every;
     HRESULT code;
   };
@@ -51,8 +79,13 @@ class GfxRecorder {
 
   // Full name, or the method alone ("Lock" matches "VertexBuffer::Lock" and "IndexBuffer::Lock").
   static bool Matches(std::string_view pattern, std::string_view name);
+  // Every call whose name `pattern` matches.
+  static std::bitset<kGfxCalls> Matching(std::string_view pattern);
 
  private:
+  HRESULT ApplyRules(GfxCall call);
+  RecordedCall* Append(GfxCall call, HRESULT result, std::initializer_list<double> args, std::uint32_t created);
+
   std::uint32_t lastId_ = 0;
 };
 
@@ -69,11 +102,11 @@ class RecordingObject {
   explicit RecordingObject(std::shared_ptr<GfxRecorder> recorder);
   virtual ~RecordingObject() = default;
   // The game's Release: logged under `name`, then one reference dropped.
-  std::uint32_t ReleaseLogged(std::string_view name);
+  std::uint32_t ReleaseLogged(GfxCall call);
   // Lock and Unlock of a buffer's bytes, logged under `name`; one lock at a time.
-  HRESULT LockBytes(std::string_view name, std::vector<std::uint8_t>& bytes, bool& locked, std::uint32_t offset,
+  HRESULT LockBytes(GfxCall call, std::vector<std::uint8_t>& bytes, bool& locked, std::uint32_t offset,
                     std::uint32_t size, void** data, std::uint32_t flags);
-  HRESULT UnlockBytes(std::string_view name, bool& locked);
+  HRESULT UnlockBytes(GfxCall call, bool& locked);
 
   std::shared_ptr<GfxRecorder> recorder_;
 
@@ -87,6 +120,14 @@ template <class T>
 std::uint32_t RecordingId(const T* object) {
   const auto* recording = dynamic_cast<const RecordingObject*>(object);
   return recording ? recording->Id() : 0;
+}
+
+// `object` as this backend's final class T, or null for null or another backend's object. Exact type
+// identity is enough for a final class, and costs a comparison where a dynamic_cast walks the hierarchy.
+template <class T, class Interface>
+T* AsRecording(Interface* object) {
+  static_assert(std::is_final_v<T> && std::is_base_of_v<Interface, T>);
+  return object && typeid(*object) == typeid(T) ? static_cast<T*>(object) : nullptr;
 }
 
 class RecordingVertexBuffer final : public GfxVertexBuffer, public RecordingObject {
@@ -123,14 +164,14 @@ class RecordingIndexBuffer final : public GfxIndexBuffer, public RecordingObject
   std::uint32_t IndexSize() const { return format_ == D3DFMT_INDEX32 ? 4 : 2; }
   std::uint32_t Index(std::size_t i) const;
   bool Locked() const { return locked_; }
-  // Grows at every Unlock, so a cached range check knows when the contents changed.
-  std::uint64_t Version() const { return version_; }
+  // Its index count, and its smallest and largest index as found at the last Unlock.
+  const gfxrules::IndexData& Data() const { return data_; }
 
  private:
   std::vector<std::uint8_t> bytes_;
   std::uint32_t format_, pool_;
   bool locked_ = false;
-  std::uint64_t version_ = 0;
+  gfxrules::IndexData data_;
 };
 
 class RecordingTexture final : public GfxTexture, public RecordingObject {
@@ -219,11 +260,11 @@ class RecordingGfx;
 
 class RecordingDevice final : public GfxDevice, public RecordingObject {
  public:
-  static constexpr std::uint32_t kRenderStates = 256;
-  static constexpr std::uint32_t kSamplers = 16;
-  static constexpr std::uint32_t kSamplerStates = 14;
-  static constexpr std::uint32_t kVertexConstants = 256;
-  static constexpr std::uint32_t kPixelConstants = 224;
+  static constexpr std::uint32_t kRenderStates = gfxrules::kRenderStates;
+  static constexpr std::uint32_t kSamplers = gfxrules::kSamplers;
+  static constexpr std::uint32_t kSamplerStates = gfxrules::kSamplerStates;
+  static constexpr std::uint32_t kVertexConstants = gfxrules::kVertexConstants;
+  static constexpr std::uint32_t kPixelConstants = gfxrules::kPixelConstants;
 
   RecordingDevice(std::shared_ptr<GfxRecorder> recorder, RecordingGfx* owner, const GfxPresentParameters& parameters,
                   std::uint32_t behaviorFlags);
@@ -286,12 +327,10 @@ class RecordingDevice final : public GfxDevice, public RecordingObject {
   static void Bind(T*& slot, T* object);
   // Binds `object` (null or one of this backend's T) into `slot`, recording the call.
   template <class T, class Interface>
-  HRESULT SetBound(std::string_view name, T*& slot, Interface* object);
+  HRESULT SetBound(GfxCall call, T*& slot, Interface* object);
   // Creates a shader of type T from the token stream at `function`, whose version token's high half is `kind`.
   template <class T, class Interface>
-  HRESULT CreateShader(std::string_view name, const void* function, std::uint32_t kind, Interface** shader);
-  HRESULT CheckDraw(std::uint32_t type, std::int32_t baseVertexIndex, std::uint32_t minVertexIndex,
-                    std::uint32_t numVertices, std::uint32_t startIndex, std::uint32_t primitiveCount);
+  HRESULT CreateShader(GfxCall call, const void* function, std::uint32_t kind, Interface** shader);
 
   RecordingGfx* owner_;
   GfxPresentParameters parameters_;
@@ -304,19 +343,14 @@ class RecordingDevice final : public GfxDevice, public RecordingObject {
   RecordingVertexBuffer* stream_ = nullptr;
   std::uint32_t streamOffset_ = 0;
   std::uint32_t streamStride_ = 0;
+  std::uint32_t streamVertices_ = 0;  // whole vertices from the offset to the end of the bound buffer
   RecordingIndexBuffer* indices_ = nullptr;
   RecordingVertexDeclaration* declaration_ = nullptr;
   RecordingVertexShader* vertexShader_ = nullptr;
   RecordingPixelShader* pixelShader_ = nullptr;
   bool inScene_ = false;
 
-  // The last index range found valid, so redrawing the same mesh costs no scan.
-  struct CheckedRange {
-    const RecordingIndexBuffer* buffer = nullptr;
-    std::uint64_t version = 0;
-    std::uint32_t startIndex = 0, count = 0;
-    std::uint32_t lowest = 0, highest = 0;
-  } checked_;
+  gfxrules::ScannedRange scanned_;  // the last part of an index buffer a draw scanned
 };
 
 class RecordingGfx final : public Gfx {
@@ -347,7 +381,7 @@ class RecordingGfx final : public Gfx {
 
   // Makes the occurrence-th next call matching `name` fail with `code`; occurrence 0 fails every matching
   // call until ClearFailures.
-  void FailCall(std::string name, long occurrence = 1, HRESULT code = E_FAIL);
+  void FailCall(std::string_view name, long occurrence = 1, HRESULT code = E_FAIL);
   void ClearFailures() { recorder_->rules.clear(); }
 
   void SetDisplayMode(const GfxDisplayMode& mode) { displayMode_ = mode; }
