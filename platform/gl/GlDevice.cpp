@@ -1,6 +1,8 @@
 // The GL device: back buffer, state with its cache, bindings, drawing through MojoShader, presentation.
 #include "platform/gl/GlDevice.h"
 
+#include "platform/gl/GlShaderTokens.h"
+
 #include <algorithm>
 #include <cstring>
 #include <thread>
@@ -81,14 +83,17 @@ HRESULT GlDevice::Initialise(int width, int height) {
   glGetError();
   HRESULT hr = MakeBackBuffer(width, height);
   if (Failed(hr)) return hr;
-  // Direct3D's clip space: depth 0..1, so a point behind the near plane is clipped, not drawn.
-  glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
+  // Direct3D's clip space: depth 0..1, so a point behind the near plane is clipped, not drawn. Without
+  // clip control the vertex shaders remap depth (GlShaderTokens.h).
+  if (context_->clipControl) glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
   glDepthFunc(GL_LEQUAL);  // Direct3D's default depth comparison
-  glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &maxAnisotropy_);
+  if (context_->anisotropy) glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &maxAnisotropy_);
   // Mesa's software renderers filter anisotropically on the CPU: at 8 taps it made a 1280 x 720 frame on
   // llvmpipe three times slower. They get trilinear filtering, as a device whose maximum is 1 would.
   const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
-  if (renderer && (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe"))) maxAnisotropy_ = 1.0f;
+  if (renderer && (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe")) &&
+      !context_->softwareAnisotropy)
+    maxAnisotropy_ = 1.0f;
   glGenSamplers(kStages, samplers_);
   for (std::uint32_t stage = 0; stage < kStages; ++stage) {
     for (const SamplerStateRow& row : kSamplerStates) samplerStates_[stage][row.type] = row.initial;
@@ -146,7 +151,13 @@ HRESULT GlDevice::MakeBackBuffer(int width, int height) {
   width_ = width;
   height_ = height;
   glViewport(0, 0, width, height);
+  SetFixUpConstant();
   return S_OK;
+}
+
+void GlDevice::SetFixUpConstant() {
+  const float fixUp[4] = {1.0f / static_cast<float>(width_), -1.0f / static_cast<float>(height_), 2.0f, 0.0f};
+  MOJOSHADER_glSetVertexShaderUniformF(kFixUpConstant, fixUp, 1);
 }
 
 void GlDevice::FreeBackBuffer() {
@@ -268,7 +279,7 @@ void GlDevice::ApplySampler(std::uint32_t stage) {
   bool anisotropic = s[D3DSAMP_MINFILTER] == D3DTEXF_ANISOTROPIC || s[D3DSAMP_MAGFILTER] == D3DTEXF_ANISOTROPIC;
   GLfloat anisotropy = anisotropic ? std::clamp(static_cast<GLfloat>(s[D3DSAMP_MAXANISOTROPY]), 1.0f, maxAnisotropy_)
                                    : 1.0f;
-  glSamplerParameterf(sampler, GL_TEXTURE_MAX_ANISOTROPY_EXT, anisotropy);
+  if (context_->anisotropy) glSamplerParameterf(sampler, GL_TEXTURE_MAX_ANISOTROPY_EXT, anisotropy);
 }
 
 // ---- Scene and presentation ----
@@ -429,7 +440,10 @@ HRESULT GlDevice::CompileShader(const void* function, std::uint32_t kind, MOJOSH
   if ((tokens[0] >> 16) != kind) return D3DERR_INVALIDCALL;
   std::uint32_t length = ShaderLength(tokens);
   if (length == 0) return D3DERR_INVALIDCALL;
-  *out = MOJOSHADER_glCompileShader(static_cast<const unsigned char*>(function), length * 4, nullptr, 0, nullptr, 0);
+  std::vector<std::uint32_t> rewritten = RewriteForGl(tokens, length, TokenRewrite{!context_->clipControl});
+  if (rewritten.empty()) return D3DERR_INVALIDCALL;
+  *out = MOJOSHADER_glCompileShader(reinterpret_cast<const unsigned char*>(rewritten.data()),
+                                    static_cast<unsigned>(rewritten.size() * 4), nullptr, 0, nullptr, 0);
   return *out ? S_OK : D3DERR_INVALIDCALL;
 }
 
@@ -497,7 +511,8 @@ HRESULT GlDevice::SetVertexShader(GfxVertexShader* shader) { return BindObject(v
 HRESULT GlDevice::SetPixelShader(GfxPixelShader* shader) { return BindObject(pixelShader_, shader); }
 
 HRESULT GlDevice::SetVertexShaderConstantF(std::uint32_t startRegister, const float* data, std::uint32_t count) {
-  if (!data || startRegister + count > 256 || !context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  // The last register is the device's own (kFixUpConstant).
+  if (!data || startRegister + count > kFixUpConstant || !context_->MakeCurrent()) return D3DERR_INVALIDCALL;
   MOJOSHADER_glSetVertexShaderUniformF(startRegister, data, count);
   return S_OK;
 }
