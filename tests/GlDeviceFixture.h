@@ -54,10 +54,14 @@ class GlDeviceTest : public ::testing::Test {
   std::vector<GfxVertexBuffer*> vertexBuffers;
   std::vector<GfxIndexBuffer*> indexBuffers;
 
+  // For fixtures that set the adapter up before the device is made.
+  virtual void BeforeDevice() {}
+
   void SetUp() override {
     ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "needs a display: run under xvfb-run (scripts/test does)";
     window = std::make_unique<SdlWindow>("Kuvo device test", kSize, kSize);
     gfx = std::make_unique<GlGfx>(*window);
+    BeforeDevice();
     device = CreateDevice(0);
     ASSERT_NE(device, nullptr) << gfx->LastProblem();
     auto packed = PackMeshDeclaration();

@@ -320,8 +320,7 @@ TEST_F(GlDeviceTest, FourSamplesWhenAskedAndAvailable) {
 }
 
 TEST_F(GlDeviceTest, BackBufferFollowsTheWindowsSize) {
-  Begin(0);
-  ASSERT_EQ(device->EndScene(), S_OK);
+  ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0), S_OK);
   window->Maximise();
   ASSERT_GT(window->ClientWidth(), kSize);
   ASSERT_EQ(device->BeginScene(), S_OK);  // the device resets its back buffer here
@@ -334,6 +333,190 @@ TEST_F(GlDeviceTest, BackBufferFollowsTheWindowsSize) {
   EXPECT_EQ(h, window->ClientHeight());
   EXPECT_EQ(rgba[(static_cast<std::size_t>(h) * w - 1) * 4], 255) << "cleared to the last pixel";
   EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), S_OK);
+}
+
+}  // namespace
+
+namespace {
+
+constexpr std::uint32_t kBlack = 0xFF000000u, kWhite = 0xFFFFFFFFu;
+
+// Direct3D 9 samples a pixel at its integer coordinates, GL half a pixel further right and down. A
+// texture drawn 1:1 over the whole view is therefore sampled on the edges between texels: linear
+// filtering gives the even mix of each pair. Red alternates black and white by column; green rises by
+// 4 a column and blue by 4 a row, so a shift the wrong way or on one axis only shows too.
+TEST_F(GlDeviceTest, PixelCentresLieOnIntegerCoordinatesAsInDirect3D9) {
+  GfxTexture* texture = MakeTexture(kSize, kSize, 1, [](std::uint32_t, std::uint32_t x, std::uint32_t y) {
+    return 0xFF000000u | ((x % 2) ? 0xFF0000u : 0u) | (4 * x) << 8 | 4 * y;
+  });
+  ASSERT_NE(texture, nullptr);
+  ASSERT_EQ(device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR), S_OK);
+  ASSERT_EQ(device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR), S_OK);
+  Begin(0);
+  ASSERT_EQ(device->SetTexture(0, texture), S_OK);
+  DrawRectangle(-1, 1, 1, -1, 0, 0, 1, 1, plainPS);
+  std::vector<std::uint8_t> rgba = ReadAll();
+  int off = 0;
+  for (int y = 1; y < kSize; ++y)
+    for (int x = 1; x < kSize; ++x) {
+      const std::uint8_t* p = &rgba[4 * static_cast<std::size_t>(y * kSize + x)];
+      // Texels x - 1 and x, rows y - 1 and y, half each.
+      bool right = std::abs(p[0] - 127.5) <= 2 && std::abs(p[1] - (4 * x - 2)) <= 1 && std::abs(p[2] - (4 * y - 2)) <= 1;
+      if (!right && ++off <= 4)
+        ADD_FAILURE() << "pixel " << x << ", " << y << ": " << int(p[0]) << " " << int(p[1]) << " " << int(p[2])
+                      << ", Direct3D 9 gives 127.5 " << 4 * x - 2 << " " << 4 * y - 2;
+    }
+  EXPECT_EQ(off, 0);
+  ASSERT_EQ(device->SetTexture(0, nullptr), S_OK);
+  texture->Release();
+}
+
+// Direct3D clamps the vertex colour outputs to 0..1 before they are interpolated. LightMapVS gives the
+// normal's y + 0.25: 3 on the left edge and 0 on the right clamp to a ramp from 1 to 0, where the
+// unclamped ramp would stay above 1 for the left two thirds; -2 to 1 below clamps to 0 to 1.
+TEST_F(GlDeviceTest, VertexColoursAreClampedBeforeTheyAreInterpolated) {
+  auto probe = Assemble("ps_2_0\ndcl v0\nmov oC0, v0\n");
+  ASSERT_FALSE(probe.empty());
+  GfxPixelShader* colour = nullptr;
+  ASSERT_EQ(device->CreatePixelShader(probe.data(), &colour), S_OK);
+  const float identity[28] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1,   // c0..c3
+                              1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0};              // c4..c6
+  ASSERT_EQ(device->SetVertexShaderConstantF(0, identity, 7), S_OK);
+  auto vertex = [](float x, float y, float normalY) { return MeshVertex{x, y, 0.5f, 0, normalY, 0, 0, 0, 0, 0}; };
+  Begin(0);
+  // Top half: 3 on the left, 0 on the right; bottom half: -2 on the left, 1 on the right.
+  BindMesh({vertex(-1, 0, 2.75f), vertex(-1, 1, 2.75f), vertex(1, 1, -0.25f), vertex(1, 0, -0.25f),
+            vertex(-1, -1, -2.25f), vertex(-1, 0, -2.25f), vertex(1, 0, 0.75f), vertex(1, -1, 0.75f)},
+           {0, 1, 2, 0, 2, 3, 4, 5, 6, 4, 6, 7});
+  ASSERT_EQ(device->SetVertexShader(lightMapVS), S_OK);
+  ASSERT_EQ(device->SetPixelShader(colour), S_OK);
+  ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 8, 0, 4), S_OK);
+  for (int x : {8, 16, 32, 48, 56}) {
+    double t = x / double(kSize);  // the interpolation weight of the right edge at Direct3D's pixel centre
+    Rgb top = Pixel(x, kSize / 4), bottom = Pixel(x, 3 * kSize / 4);
+    EXPECT_NEAR(top.r, 255 * (1 - t), 1.5) << "column " << x << " of the ramp from 3 to 0";
+    EXPECT_NEAR(top.b, 255 * (1 - t), 1.5) << "column " << x;
+    EXPECT_NEAR(bottom.g, 255 * t, 1.5) << "column " << x << " of the ramp from -2 to 1";
+  }
+  ASSERT_EQ(device->SetPixelShader(nullptr), S_OK);
+  colour->Release();
+}
+
+// A device starts with every stage wrapping in u and v: a 2 x 2 texture drawn with coordinates 0..2
+// repeats, where clamping would stretch its last texels and mirroring would flip them.
+TEST_F(GlDeviceTest, TexturesWrapUntilTheAddressModeIsSet) {
+  const std::uint32_t texels[4] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, kWhite};  // red green / blue white
+  GfxTexture* texture = MakeTexture(2, 2, 1, [&](std::uint32_t, std::uint32_t x, std::uint32_t y) {
+    return texels[y * 2 + x];
+  });
+  ASSERT_NE(texture, nullptr);
+  Begin(0);
+  ASSERT_EQ(device->SetTexture(0, texture), S_OK);
+  DrawRectangle(-1, 1, 1, -1, 0, 0, 2, 2, plainPS);
+  ExpectNear(Pixel(8, 8), {255, 0, 0}, 0, "u 0.25, v 0.25");
+  ExpectNear(Pixel(40, 8), {255, 0, 0}, 0, "u 1.25 wraps to the first column");
+  ExpectNear(Pixel(56, 8), {0, 255, 0}, 0, "u 1.75");
+  ExpectNear(Pixel(8, 40), {255, 0, 0}, 0, "v 1.25 wraps to the top row");
+  ExpectNear(Pixel(40, 56), {0, 0, 255}, 0, "u 1.25, v 1.75");
+  ASSERT_EQ(device->SetSamplerState(0, D3DSAMP_ADDRESSU, 3 /* CLAMP */), S_OK);
+  DrawRectangle(-1, 1, 1, -1, 0, 0, 2, 2, plainPS);
+  ExpectNear(Pixel(40, 8), {0, 255, 0}, 0, "clamped: the last column");
+  ASSERT_EQ(device->SetTexture(0, nullptr), S_OK);
+  texture->Release();
+}
+
+// The game's sampler set: mip LINEAR, mag LINEAR, min ANISOTROPIC, max anisotropy 8 (CreateDevice3D).
+void SetTheGamesSamplers(GfxDevice* device) {
+  ASSERT_EQ(device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR), S_OK);
+  ASSERT_EQ(device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR), S_OK);
+  ASSERT_EQ(device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_ANISOTROPIC), S_OK);
+  ASSERT_EQ(device->SetSamplerState(0, D3DSAMP_MAXANISOTROPY, 8), S_OK);
+}
+
+TEST_F(GlDeviceTest, TheGamesSamplersMagnifyLinearlyAndMinifyTrilinearly) {
+  SetTheGamesSamplers(device);
+  Begin(0);
+  // Magnified: black and white columns spread over the view. At Direct3D's pixel 24 the coordinate
+  // lies a quarter of the way from the black texel's centre to the white one's.
+  GfxTexture* columns = MakeTexture(2, 2, 1, [](std::uint32_t, std::uint32_t x, std::uint32_t) {
+    return x ? kWhite : kBlack;
+  });
+  ASSERT_EQ(device->SetTexture(0, columns), S_OK);
+  DrawRectangle(-1, 1, 1, -1, 0, 0, 1, 1, plainPS);
+  EXPECT_NEAR(Pixel(24, 10).r, 0.25 * 255, 2) << "mag LINEAR";
+  EXPECT_NEAR(Pixel(40, 10).r, 0.75 * 255, 2) << "mag LINEAR";
+
+  // Minified 64 texels onto 48 pixels: level of detail log2(4 / 3) = 0.415, so levels 0 (red) and 1
+  // (green) are mixed about 3 : 2; a nearest-level mipmap would show red alone.
+  GfxTexture* levels = MakeTexture(64, 64, 3, [](std::uint32_t level, std::uint32_t, std::uint32_t) {
+    return level == 0 ? 0xFFFF0000u : level == 1 ? 0xFF00FF00u : 0xFF0000FFu;
+  });
+  ASSERT_EQ(device->SetTexture(0, levels), S_OK);
+  ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0), S_OK);
+  DrawRectangle(-1, 1, 0.5f, -0.5f, 0, 0, 1, 1, plainPS);
+  Rgb mixed = Pixel(20, 20);
+  EXPECT_NEAR(mixed.g, 0.415 * 255, 0.08 * 255) << "mip LINEAR: level 1's share";
+  EXPECT_NEAR(mixed.r + mixed.g, 255, 2);
+  EXPECT_EQ(mixed.b, 0) << "level 2 is not reached";
+
+  // The same minification of black and white columns, levels 1 and 2 grey: filtering within level 0 is
+  // linear (min ANISOTROPIC minifies linearly), so the columns blend into values between the two a
+  // nearest texel would give (0.585 * 0 or 255, plus 0.415 * 128: 53 or 202).
+  GfxTexture* stripes = MakeTexture(64, 64, 3, [](std::uint32_t level, std::uint32_t x, std::uint32_t) {
+    return level > 0 ? 0xFF808080u : x % 2 ? kWhite : kBlack;
+  });
+  ASSERT_EQ(device->SetTexture(0, stripes), S_OK);
+  ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0), S_OK);
+  DrawRectangle(-1, 1, 0.5f, -0.5f, 0, 0, 1, 1, plainPS);
+  int between = 0;
+  for (int x = 2; x < 46; ++x) {
+    int r = Pixel(x, 20).r;
+    if (r > 70 && r < 185) ++between;
+  }
+  EXPECT_EQ(between, 44) << "min filter linear within a level";
+  ASSERT_EQ(device->SetTexture(0, nullptr), S_OK);
+  for (GfxTexture* t : {columns, levels, stripes}) t->Release();
+}
+
+// Anisotropic filtering where the driver has it, on llvmpipe too (which the device otherwise spares).
+class GlAnisotropicDeviceTest : public GlDeviceTest {
+ protected:
+  void BeforeDevice() override { gfx->AllowSoftwareAnisotropy(true); }
+};
+
+// Columns two texels wide drawn 1:1 across but squeezed 16-fold down, to 4 rows: an isotropic filter
+// takes the level of detail from the squeeze (level 4, a flat grey); an anisotropic one from the
+// unsqueezed axis, so the columns stay sharp. (llvmpipe reads level 0 for any maximum above 1, so
+// only "anisotropic or not" can be seen here, not the maximum itself.)
+TEST_F(GlAnisotropicDeviceTest, TheGamesSamplersKeepDetailAlongASqueezedAxis) {
+  if (!DeviceFeatures(device).anisotropy) GTEST_SKIP() << "the driver has no anisotropic filtering";
+  GfxTexture* texture = MakeTexture(64, 64, 0, [](std::uint32_t level, std::uint32_t x, std::uint32_t) {
+    if (level >= 2) return 0xFF808080u;
+    return ((level == 0 ? x / 2 : x) % 2) ? kWhite : kBlack;
+  });
+  ASSERT_NE(texture, nullptr);
+  SetTheGamesSamplers(device);
+  Begin(0);
+  ASSERT_EQ(device->SetTexture(0, texture), S_OK);
+  auto contrast = [&] {
+    float h = 4.0f / kSize;
+    DrawRectangle(-1, h, 1, -h, 0, 0, 1, 1, plainPS);
+    int lowest = 255, highest = 0;
+    for (int x = 4; x < kSize - 4; ++x) {
+      int r = Pixel(x, kSize / 2).r;
+      lowest = std::min(lowest, r);
+      highest = std::max(highest, r);
+    }
+    return highest - lowest;
+  };
+  EXPECT_GT(contrast(), 200) << "min ANISOTROPIC, max 8: the columns stay apart";
+  ASSERT_EQ(device->SetSamplerState(0, D3DSAMP_MAXANISOTROPY, 1), S_OK);
+  EXPECT_LT(contrast(), 30) << "max 1: isotropic, grey";
+  ASSERT_EQ(device->SetSamplerState(0, D3DSAMP_MAXANISOTROPY, 8), S_OK);
+  ASSERT_EQ(device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR), S_OK);
+  EXPECT_LT(contrast(), 30) << "min LINEAR: Direct3D applies the maximum only to an anisotropic filter";
+  ASSERT_EQ(device->SetTexture(0, nullptr), S_OK);
+  texture->Release();
 }
 
 }  // namespace
