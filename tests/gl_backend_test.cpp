@@ -320,7 +320,8 @@ TEST_F(GlDeviceTest, FourSamplesWhenAskedAndAvailable) {
 }
 
 TEST_F(GlDeviceTest, BackBufferFollowsTheWindowsSize) {
-  ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0), S_OK);
+  Begin(0);
+  ASSERT_EQ(device->EndScene(), S_OK);
   window->Maximise();
   ASSERT_GT(window->ClientWidth(), kSize);
   ASSERT_EQ(device->BeginScene(), S_OK);  // the device resets its back buffer here
