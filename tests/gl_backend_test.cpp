@@ -210,6 +210,16 @@ TEST_F(GlDeviceTest, ReflectionLooksAtTheLampCentreStraightUp) {
   Rgb low = Pixel(kSize / 2, kSize / 2);
   EXPECT_NEAR(low.b, 255, 1) << "a horizontal reflection still reflects fully";
   EXPECT_LT(low.r, 8) << "R.x = -1 moves the lookup to the lamp image's edge: 0.5 - 0.5 × 1 × (1 - 0)";
+
+  // An eye up and along +z: V = (0, 0.707, 0.707), R = (0, 0.707, -0.707), so the lookup's second
+  // coordinate is 0.5 - 0.5 × 0.707 × (1 - 0.707) = 0.396. Normalising V over four components (x, y, z, z)
+  // would give 0.377 (96 of 255).
+  constants[32] = 0;
+  constants[33] = 707.1f;
+  constants[34] = 707.1f;
+  ASSERT_EQ(device->SetVertexShaderConstantF(0, constants, 9), S_OK);
+  ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), S_OK);
+  ExpectNear(Pixel(kSize / 2, kSize / 2), {128, 101, 255}, 1, "an eye with a z component");
   ASSERT_EQ(device->SetPixelShader(nullptr), S_OK);
   probePS->Release();
 }
@@ -245,6 +255,19 @@ TEST_F(GlDeviceTest, CallsGlCannotDoReturnFailingCodes) {
   GfxVertexDeclaration* d = nullptr;
   EXPECT_TRUE(Failed(device->CreateVertexDeclaration(badDeclaration, &d)));
   EXPECT_EQ(d, nullptr);
+
+  // The device's shader rewrite needs a spare temporary and shader model 2; c255 is the device's own.
+  auto allTemps = Assemble("vs_2_0\ndcl_position v0\nmov r11, v0\nmov oPos, r11\n");
+  ASSERT_FALSE(allTemps.empty());
+  EXPECT_EQ(device->CreateVertexShader(allTemps.data(), &vs), D3DERR_INVALIDCALL);
+  auto model3 = Assemble("vs_3_0\ndcl_position v0\ndcl_position o0\nmov o0, v0\n");
+  ASSERT_FALSE(model3.empty());
+  EXPECT_EQ(device->CreateVertexShader(model3.data(), &vs), D3DERR_INVALIDCALL);
+  EXPECT_EQ(vs, nullptr);
+  const float four[4] = {1, 2, 3, 4};
+  EXPECT_EQ(device->SetVertexShaderConstantF(254, four, 1), S_OK);
+  EXPECT_EQ(device->SetVertexShaderConstantF(255, four, 1), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device->SetVertexShaderConstantF(250, four, 6), D3DERR_INVALIDCALL);
 
   EXPECT_EQ(device->SetRenderState(8 /* D3DRS_FILLMODE */, 2), D3DERR_INVALIDCALL);
   EXPECT_EQ(device->SetRenderState(D3DRS_SRCBLEND, 14), D3DERR_INVALIDCALL);
@@ -368,8 +391,24 @@ TEST_F(GlDeviceTest, PixelCentresLieOnIntegerCoordinatesAsInDirect3D9) {
                       << ", Direct3D 9 gives 127.5 " << 4 * x - 2 << " " << 4 * y - 2;
     }
   EXPECT_EQ(off, 0);
+  int uncovered = 0;
+  for (std::size_t p = 3; p < rgba.size(); p += 4) uncovered += rgba[p] != 255;
+  EXPECT_EQ(uncovered, 0) << "the whole view, top row and left column too, is covered";
   ASSERT_EQ(device->SetTexture(0, nullptr), S_OK);
   texture->Release();
+
+  // Edges on pixel centres: Direct3D's top-left rule keeps a square's top and left edges' pixels and
+  // drops the right and bottom ones', so clip -0.5..0.5 covers pixels 16..47 exactly.
+  ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), S_OK);
+  DrawScreen(0.5f, 0, 0, 0);  // binds the colour shader; black on black
+  const float white[4] = {1, 1, 1, 1};
+  ASSERT_EQ(device->SetPixelShaderConstantF(0, white, 1), S_OK);
+  DrawRectangle(-0.5f, 0.5f, 0.5f, -0.5f, 0, 0, 1, 1, colourPS);
+  for (int at : {15, 16, 47, 48}) {
+    int inside = at >= 16 && at < 48 ? 255 : 0;
+    EXPECT_EQ(Pixel(at, 32).r, inside) << "column " << at;
+    EXPECT_EQ(Pixel(32, at).r, inside) << "row " << at;
+  }
 }
 
 // Direct3D clamps the vertex colour outputs to 0..1 before they are interpolated. LightMapVS gives the
@@ -518,6 +557,47 @@ TEST_F(GlAnisotropicDeviceTest, TheGamesSamplersKeepDetailAlongASqueezedAxis) {
   EXPECT_LT(contrast(), 30) << "min LINEAR: Direct3D applies the maximum only to an anisotropic filter";
   ASSERT_EQ(device->SetTexture(0, nullptr), S_OK);
   texture->Release();
+}
+
+// The base vertex is added to every index, with or without the driver's base-vertex drawing: indices
+// 0, 1, 2 with base 3 draw the second triangle (right half), not the first (left half).
+TEST_F(GlDeviceTest, TheBaseVertexIsAddedToEveryIndex) {
+  Begin(0);
+  BindMesh({At(-1, -1, 0.5f), At(-1, 1, 0.5f), At(-0.1f, -1, 0.5f), At(0.1f, -1, 0.5f), At(0.1f, 1, 0.5f),
+            At(1, -1, 0.5f)},
+           {0, 1, 2});
+  const float white[4] = {1, 1, 1, 1};
+  ASSERT_EQ(device->SetVertexShader(screenVS), S_OK);
+  ASSERT_EQ(device->SetPixelShader(colourPS), S_OK);
+  ASSERT_EQ(device->SetPixelShaderConstantF(0, white, 1), S_OK);
+  ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 3, 3, 3, 0, 1), S_OK);
+  ExpectNear(Pixel(kSize / 2 + 6, kSize - 4), {255, 255, 255}, 0, "vertices 3, 4, 5");
+  ExpectNear(Pixel(4, kSize - 4), {0, 0, 0}, 0, "not vertices 0, 1, 2");
+}
+
+// X8R8G8B8's fourth byte is padding: whatever it holds, the texel's alpha is one, as A8R8G8B8's is its byte.
+TEST_F(GlDeviceTest, PaddedTexelsHaveAnAlphaOfOne) {
+  for (std::uint32_t format : {D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8}) {
+    GfxTexture* texture = nullptr;
+    ASSERT_EQ(device->CreateTexture(2, 2, 1, 0, format, D3DPOOL_MANAGED, &texture, nullptr), S_OK);
+    GfxSurface* surface = nullptr;
+    ASSERT_EQ(texture->GetSurfaceLevel(0, &surface), S_OK);
+    GfxLockedRect locked{};
+    ASSERT_EQ(surface->LockRect(&locked, nullptr, 0), S_OK);
+    for (int y = 0; y < 2; ++y)
+      std::memset(static_cast<std::uint8_t*>(locked.pBits) + y * locked.Pitch, 0x40, 8);  // alpha byte 0x40 too
+    ASSERT_EQ(surface->UnlockRect(), S_OK);
+    surface->Release();
+    Begin(0);
+    ASSERT_EQ(device->SetTexture(0, texture), S_OK);
+    DrawRectangle(-1, 1, 1, -1, 0, 0, 1, 1, plainPS);
+    std::vector<std::uint8_t> rgba = ReadAll();
+    EXPECT_EQ(rgba[0], 0x40);
+    EXPECT_EQ(rgba[3], format == D3DFMT_X8R8G8B8 ? 255 : 0x40) << "format " << format;
+    ASSERT_EQ(device->EndScene(), S_OK);
+    ASSERT_EQ(device->SetTexture(0, nullptr), S_OK);
+    texture->Release();
+  }
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Device creation on older drivers, as Mesa imitates them with MESA_GL_VERSION_OVERRIDE and
 // MESA_EXTENSION_OVERRIDE. CTest runs this once per imitated driver, with the outcome it must give in
-// KUVO_EXPECT_GL: "version=21 clipControl=0 anisotropy=1", or "refused=" and the words the one line
-// printed for the player must contain.
+// KUVO_EXPECT_GL: "version=21 clipControl=0 anisotropy=1 baseVertex=1 swizzle=1", or "refused=" and the
+// words the one line printed for the player must contain.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -47,9 +47,9 @@ TEST(GlDriver, CreatesTheDeviceOrNamesWhatIsMissing) {
   ASSERT_EQ(hr, S_OK) << gfx.LastProblem();
   ASSERT_NE(device, nullptr);
   GlDeviceFeatures f = DeviceFeatures(device);
-  char found[64];
-  std::snprintf(found, sizeof found, "version=%d clipControl=%d anisotropy=%d", f.version, f.clipControl ? 1 : 0,
-                f.anisotropy ? 1 : 0);
+  char found[96];
+  std::snprintf(found, sizeof found, "version=%d clipControl=%d anisotropy=%d baseVertex=%d swizzle=%d", f.version,
+                f.clipControl ? 1 : 0, f.anisotropy ? 1 : 0, f.baseVertex ? 1 : 0, f.swizzle ? 1 : 0);
   EXPECT_EQ(found, expected);
   EXPECT_EQ(device->Release(), 0u);
   EXPECT_EQ(GlObjectsAlive(), 0);

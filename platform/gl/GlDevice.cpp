@@ -155,8 +155,13 @@ HRESULT GlDevice::MakeBackBuffer(int width, int height) {
   return S_OK;
 }
 
+// Half a pixel in clip units is 1 / size. It is taken 63/64 short (as wined3d does): an edge on Direct3D's
+// pixel centres then falls just short of GL's, so both keep the top and left edges' pixels and drop the
+// right and bottom edges' (Direct3D's top-left rule); sampling moves by 1/128 of a pixel.
 void GlDevice::SetFixUpConstant() {
-  const float fixUp[4] = {1.0f / static_cast<float>(width_), -1.0f / static_cast<float>(height_), 2.0f, 0.0f};
+  constexpr float kHalfPixel = 63.0f / 64.0f;
+  const float fixUp[4] = {kHalfPixel / static_cast<float>(width_), -kHalfPixel / static_cast<float>(height_), 2.0f,
+                          0.0f};
   MOJOSHADER_glSetVertexShaderUniformF(kFixUpConstant, fixUp, 1);
 }
 
@@ -550,17 +555,23 @@ HRESULT GlDevice::DrawIndexedPrimitive(std::uint32_t type, std::int32_t baseVert
     program_ = program;
   }
   glGetError();
+  // Without base vertex support the base moves the attribute pointers instead, as far as it may.
+  std::int64_t start = streamOffset_;
+  if (!context_->baseVertex) start += std::int64_t{baseVertexIndex} * streamStride_;
+  if (start < 0) return D3DERR_INVALIDCALL;
   glBindBuffer(GL_ARRAY_BUFFER, stream_->Name());
   for (const GlDeclarationObject::Input& input : declaration_->Inputs())
-    MOJOSHADER_glSetVertexAttribute(input.usage, input.index, static_cast<unsigned>(input.size),
-                                    MOJOSHADER_ATTRIBUTE_FLOAT, 0, streamStride_,
-                                    reinterpret_cast<const void*>(std::uintptr_t{streamOffset_ + input.offset}));
+    MOJOSHADER_glSetVertexAttribute(
+        input.usage, input.index, static_cast<unsigned>(input.size), MOJOSHADER_ATTRIBUTE_FLOAT, 0, streamStride_,
+        reinterpret_cast<const void*>(static_cast<std::uintptr_t>(start) + std::uintptr_t{input.offset}));
   glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices_->Name());
   MOJOSHADER_glProgramReady();
-  glDrawElementsBaseVertex(primitive.mode, static_cast<GLsizei>(count),
-                           indices_->IndexSize() == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
-                           reinterpret_cast<const void*>(std::uintptr_t{startIndex} * indices_->IndexSize()),
-                           baseVertexIndex);
+  GLenum indexType = indices_->IndexSize() == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT;
+  const void* first = reinterpret_cast<const void*>(std::uintptr_t{startIndex} * indices_->IndexSize());
+  if (context_->baseVertex)
+    glDrawElementsBaseVertex(primitive.mode, static_cast<GLsizei>(count), indexType, first, baseVertexIndex);
+  else
+    glDrawElements(primitive.mode, static_cast<GLsizei>(count), indexType, first);
   return GlResult();
 }
 

@@ -30,6 +30,8 @@ struct Context {
   // What the driver offers beyond the device's floor, and the longer way taken without it.
   bool clipControl = true;          // without: vertex shaders remap Direct3D's 0..w clip depth themselves
   bool anisotropy = true;           // without: filtering stops at trilinear
+  bool baseVertex = true;           // without: the base vertex offsets the attribute pointers
+  bool swizzle = true;              // without: X8R8G8B8 texels get alpha 255 as they are uploaded
   bool softwareAnisotropy = false;  // anisotropic filtering on Mesa's software renderers too
   // Programs linked from a vertex and a pixel shader, made on first use by a draw.
   std::map<std::pair<MOJOSHADER_glShader*, MOJOSHADER_glShader*>, MOJOSHADER_glProgram*> programs;

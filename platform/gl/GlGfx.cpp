@@ -59,7 +59,8 @@ std::set<std::string> Extensions(int version) {
 
 // What the device needs beyond GL 2.1, each by the version that made it core or by its extension;
 // SDL_GL_GetProcAddress answers for any name at all, so only the version and the list can tell. Clip
-// control and anisotropic filtering are optional: the context records which way the device goes.
+// control, anisotropic filtering, base vertex and texture swizzles are optional: the context records
+// which way the device goes without each.
 std::string MissingFeatures(gl::Context& context) {
   int version = GlVersion();
   if (version < 21)
@@ -78,15 +79,15 @@ std::string MissingFeatures(gl::Context& context) {
   };
   const Need needs[] = {
       {30, {"GL_ARB_framebuffer_object"}, "the back buffer's framebuffer, its samples and its resolve"},
-      {32, {"GL_ARB_draw_elements_base_vertex"}, "DrawIndexedPrimitive's base vertex"},
       {33, {"GL_ARB_sampler_objects"}, "per-stage sampler states"},
-      {33, {"GL_ARB_texture_swizzle", "GL_EXT_texture_swizzle"}, "X8R8G8B8 textures' alpha of one"},
   };
   std::string missing;
   for (const Need& need : needs)
     if (!has(need.core, need.names))
       missing += (missing.empty() ? "" : ", ") + std::string(*need.names.begin()) + " (" + need.what + ")";
   context.version = version;
+  context.baseVertex = has(32, {"GL_ARB_draw_elements_base_vertex"});
+  context.swizzle = has(33, {"GL_ARB_texture_swizzle", "GL_EXT_texture_swizzle"});
   context.clipControl = has(45, {"GL_ARB_clip_control"});
   context.anisotropy = has(46, {"GL_ARB_texture_filter_anisotropic", "GL_EXT_texture_filter_anisotropic"});
   return missing;
@@ -244,7 +245,8 @@ long GlStateCalls(GfxDevice* device) {
 GlDeviceFeatures DeviceFeatures(GfxDevice* device) {
   auto* gl = dynamic_cast<gl::GlDevice*>(device);
   if (!gl) return {};
-  return {gl->Driver().version, gl->Driver().clipControl, gl->Driver().anisotropy};
+  const gl::Context& c = gl->Driver();
+  return {c.version, c.clipControl, c.anisotropy, c.baseVertex, c.swizzle};
 }
 
 long GlObjectsAlive() { return gl::Counted::alive; }

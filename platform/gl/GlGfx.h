@@ -1,7 +1,7 @@
 // The graphics service on OpenGL: a Direct3D-9-shaped adapter whose devices draw into an SdlWindow
 // through an OpenGL 2.1+ compatibility context, running the game's Direct3D 9 shader tokens through
-// MojoShader. Needs framebuffer objects, base vertex, sampler objects and texture swizzles (core in 3.3,
-// extensions before); uses clip control and anisotropic filtering where the driver has them.
+// MojoShader. Needs framebuffer objects and sampler objects (core in 3.3, extensions before); uses clip
+// control, anisotropic filtering, base vertex and texture swizzles where the driver has them.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -59,7 +59,7 @@ long GlStateCalls(GfxDevice* device);
 // uses. All zero for another backend.
 struct GlDeviceFeatures {
   int version = 0;
-  bool clipControl = false, anisotropy = false;
+  bool clipControl = false, anisotropy = false, baseVertex = false, swizzle = false;
 };
 GlDeviceFeatures DeviceFeatures(GfxDevice* device);
 // Objects of this backend alive in the process, devices included: 0 once everything is released.

@@ -6,7 +6,8 @@
 
 namespace kuvo::gl {
 
-// The vertex constant the device keeps for itself: (1 / width, -1 / height, 2, 0) of the back buffer.
+// The vertex constant the device keeps for itself: (1 / width, -1 / height, 2, 0) of the back buffer, the
+// first two a little short (GlDevice::SetFixUpConstant).
 // Rewritten vertex shaders read it to move their positions; the game's constants end below it.
 constexpr std::uint32_t kFixUpConstant = 255;
 
