@@ -2,173 +2,20 @@
 // pixels (clear, culling sense, 0..1 clip depth, the two blends, texel order, constants, the reflection
 // shader), the state cache, multisampling, following the window's size, and failures returned as codes.
 #include <gtest/gtest.h>
-#include <mojoshader.h>
 
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "geometry/cMesh.h"
-#include "platform/Gfx.h"
-#include "platform/gl/GlGfx.h"
-#include "platform/sdl/SdlVideo.h"
-#include "platform/sdl/SdlWindow.h"
 #include "platform/testing/ScriptedWindow.h"
-#include "textures/modShader.h"
+#include "tests/GlDeviceFixture.h"
 
 using namespace kuvo;
+using namespace kuvo::testing;
 
 namespace {
-
-constexpr std::uint32_t kImmediate = 0x80000000u;  // D3DPRESENT_INTERVAL_IMMEDIATE: tests need no pacing
-
-std::vector<std::uint32_t> Assemble(const std::string& source) {
-  const MOJOSHADER_parseData* data = MOJOSHADER_assemble("test", source.data(), static_cast<unsigned>(source.size()),
-                                                         nullptr, 0, nullptr, 0, nullptr, 0, nullptr, nullptr,
-                                                         nullptr, nullptr, nullptr);
-  std::vector<std::uint32_t> tokens;
-  if (data->error_count == 0) {
-    tokens.resize(static_cast<std::size_t>(data->output_len) / 4);
-    std::memcpy(tokens.data(), data->output, tokens.size() * 4);
-  }
-  MOJOSHADER_freeParseData(data);
-  return tokens;
-}
-
-struct Rgb {
-  int r, g, b;
-};
-
-class GlDeviceTest : public ::testing::Test {
- protected:
-  static constexpr int kSize = 64;
-  std::unique_ptr<SdlWindow> window;
-  std::unique_ptr<GlGfx> gfx;
-  GfxDevice* device = nullptr;
-  GfxVertexDeclaration* declaration = nullptr;
-  GfxVertexShader* screenVS = nullptr;
-  GfxVertexShader* lightMapVS = nullptr;
-  GfxVertexShader* reflectVS = nullptr;
-  GfxPixelShader* colourPS = nullptr;  // oC0 = c0
-  GfxPixelShader* plainPS = nullptr;
-  std::vector<GfxVertexBuffer*> vertexBuffers;
-  std::vector<GfxIndexBuffer*> indexBuffers;
-
-  void SetUp() override {
-    if (std::string why = DisplayProblem(); !why.empty()) GTEST_SKIP() << why << " (scripts/test runs this under Xvfb)";
-    window = std::make_unique<SdlWindow>("Kuvo device test", kSize, kSize);
-    gfx = std::make_unique<GlGfx>(*window);
-    device = CreateDevice(0);
-    ASSERT_NE(device, nullptr) << gfx->LastProblem();
-    auto packed = PackMeshDeclaration();
-    ASSERT_EQ(device->CreateVertexDeclaration(packed.data(), &declaration), S_OK);
-    ASSERT_EQ(device->CreateVertexShader(ShaderScreenVS, &screenVS), S_OK);
-    ASSERT_EQ(device->CreateVertexShader(ShaderLightMapVS, &lightMapVS), S_OK);
-    ASSERT_EQ(device->CreateVertexShader(ShaderReflectVS, &reflectVS), S_OK);
-    ASSERT_EQ(device->CreatePixelShader(ShaderPlainTexturePS, &plainPS), S_OK);
-    auto colour = Assemble("ps_2_0\nmov oC0, c0\n");
-    ASSERT_FALSE(colour.empty());
-    ASSERT_EQ(device->CreatePixelShader(colour.data(), &colourPS), S_OK);
-    ASSERT_EQ(device->SetVertexDeclaration(declaration), S_OK);
-  }
-
-  void TearDown() override {
-    for (auto* b : vertexBuffers) b->Release();
-    for (auto* b : indexBuffers) b->Release();
-    for (auto* s : {screenVS, lightMapVS, reflectVS})
-      if (s) s->Release();
-    for (auto* s : {colourPS, plainPS})
-      if (s) s->Release();
-    if (declaration) declaration->Release();
-    if (device) {
-      EXPECT_EQ(device->Release(), 0u);
-    }
-    EXPECT_EQ(GlObjectsAlive(), 0) << "every object released, bound ones with the device";
-  }
-
-  GfxDevice* CreateDevice(std::uint32_t samples) {
-    GfxPresentParameters p{};
-    p.MultiSampleType = samples;
-    p.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    p.Windowed = true;
-    p.EnableAutoDepthStencil = true;
-    p.AutoDepthStencilFormat = D3DFMT_D24S8;
-    p.PresentationInterval = kImmediate;
-    GfxDevice* created = nullptr;
-    gfx->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window.get(),
-                      D3DCREATE_HARDWARE_VERTEXPROCESSING | D3DCREATE_FPU_PRESERVE, &p, &created);
-    return created;
-  }
-
-  // Binds a mesh of `vertices` drawn as the triangles `indices`.
-  void BindMesh(const std::vector<MeshVertex>& vertices, const std::vector<std::uint16_t>& indices) {
-    GfxVertexBuffer* vb = nullptr;
-    GfxIndexBuffer* ib = nullptr;
-    auto vbytes = static_cast<std::uint32_t>(vertices.size() * sizeof(MeshVertex));
-    auto ibytes = static_cast<std::uint32_t>(indices.size() * 2);
-    ASSERT_EQ(device->CreateVertexBuffer(vbytes, 0, 0x212, D3DPOOL_MANAGED, &vb, nullptr), S_OK);
-    ASSERT_EQ(device->CreateIndexBuffer(ibytes, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr), S_OK);
-    void* data = nullptr;
-    ASSERT_EQ(vb->Lock(0, 0, &data, 0), S_OK);
-    std::memcpy(data, vertices.data(), vbytes);
-    ASSERT_EQ(vb->Unlock(), S_OK);
-    ASSERT_EQ(ib->Lock(0, 0, &data, 0), S_OK);
-    std::memcpy(data, indices.data(), ibytes);
-    ASSERT_EQ(ib->Unlock(), S_OK);
-    vertexBuffers.push_back(vb);
-    indexBuffers.push_back(ib);
-    ASSERT_EQ(device->SetStreamSource(0, vb, 0, sizeof(MeshVertex)), S_OK);
-    ASSERT_EQ(device->SetIndices(ib), S_OK);
-  }
-
-  static MeshVertex At(float x, float y, float z, float u1 = 0, float v1 = 0) {
-    return MeshVertex{x, y, z, 0, 1, 0, 0, 0, u1, v1};
-  }
-
-  // A triangle in clip coordinates, drawn with the pass-through vertex shader in colour (r, g, b).
-  void DrawTriangle(MeshVertex a, MeshVertex b, MeshVertex c, float r, float g, float bl) {
-    BindMesh({a, b, c}, {0, 1, 2});
-    const float colour[4] = {r, g, bl, 1};
-    ASSERT_EQ(device->SetVertexShader(screenVS), S_OK);
-    ASSERT_EQ(device->SetPixelShader(colourPS), S_OK);
-    ASSERT_EQ(device->SetPixelShaderConstantF(0, colour, 1), S_OK);
-    ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), S_OK);
-  }
-
-  // The whole view as two triangles at depth z, wound clockwise on screen (kept by the default culling).
-  void DrawScreen(float z, float r, float g, float b) {
-    BindMesh({At(-1, -1, z, 0, 1), At(-1, 1, z, 0, 0), At(1, 1, z, 1, 0), At(1, -1, z, 1, 1)}, {0, 1, 2, 0, 2, 3});
-    const float colour[4] = {r, g, b, 1};
-    ASSERT_EQ(device->SetVertexShader(screenVS), S_OK);
-    ASSERT_EQ(device->SetPixelShader(colourPS), S_OK);
-    ASSERT_EQ(device->SetPixelShaderConstantF(0, colour, 1), S_OK);
-    ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), S_OK);
-  }
-
-  void Begin(std::uint32_t clearColour) {
-    ASSERT_EQ(device->BeginScene(), S_OK);
-    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, clearColour, 1.0f, 0), S_OK);
-  }
-
-  // The pixel at column x, row y counted from the top.
-  Rgb Pixel(int x, int y) {
-    int w = 0, h = 0;
-    std::vector<std::uint8_t> rgba;
-    EXPECT_EQ(ReadBackBuffer(device, w, h, rgba), S_OK);
-    if (x >= w || y >= h) return {-1, -1, -1};
-    const std::uint8_t* p = &rgba[(static_cast<std::size_t>(y) * w + x) * 4];
-    return {p[0], p[1], p[2]};
-  }
-};
-
-void ExpectNear(Rgb actual, Rgb expected, int tolerance, const char* what) {
-  EXPECT_NEAR(actual.r, expected.r, tolerance) << what;
-  EXPECT_NEAR(actual.g, expected.g, tolerance) << what;
-  EXPECT_NEAR(actual.b, expected.b, tolerance) << what;
-}
 
 TEST_F(GlDeviceTest, ClearFillsTheBackBufferWithTheArgbColour) {
   Begin(0xFF336699);
@@ -363,6 +210,16 @@ TEST_F(GlDeviceTest, ReflectionLooksAtTheLampCentreStraightUp) {
   Rgb low = Pixel(kSize / 2, kSize / 2);
   EXPECT_NEAR(low.b, 255, 1) << "a horizontal reflection still reflects fully";
   EXPECT_LT(low.r, 8) << "R.x = -1 moves the lookup to the lamp image's edge: 0.5 - 0.5 × 1 × (1 - 0)";
+
+  // An eye up and along +z: V = (0, 0.707, 0.707), R = (0, 0.707, -0.707), so the lookup's second
+  // coordinate is 0.5 - 0.5 × 0.707 × (1 - 0.707) = 0.396. Normalising V over four components (x, y, z, z)
+  // would give 0.377 (96 of 255).
+  constants[32] = 0;
+  constants[33] = 707.1f;
+  constants[34] = 707.1f;
+  ASSERT_EQ(device->SetVertexShaderConstantF(0, constants, 9), S_OK);
+  ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), S_OK);
+  ExpectNear(Pixel(kSize / 2, kSize / 2), {128, 101, 255}, 1, "an eye with a z component");
   ASSERT_EQ(device->SetPixelShader(nullptr), S_OK);
   probePS->Release();
 }
@@ -380,7 +237,7 @@ TEST_F(GlDeviceTest, RepeatedStateCostsNoGlCall) {
 TEST_F(GlDeviceTest, CallsGlCannotDoReturnFailingCodes) {
   GfxTexture* texture = reinterpret_cast<GfxTexture*>(1);
   EXPECT_EQ(device->CreateTexture(4, 4, 1, 0, 50 /* D3DFMT_L8 */, D3DPOOL_MANAGED, &texture, nullptr),
-            D3DERR_INVALIDCALL);
+            D3DERR_NOTAVAILABLE);
   EXPECT_EQ(texture, nullptr);
   EXPECT_TRUE(Failed(device->CreateTexture(0, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr)));
   EXPECT_TRUE(Failed(device->CreateTexture(1 << 20, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr)));
@@ -398,6 +255,19 @@ TEST_F(GlDeviceTest, CallsGlCannotDoReturnFailingCodes) {
   GfxVertexDeclaration* d = nullptr;
   EXPECT_TRUE(Failed(device->CreateVertexDeclaration(badDeclaration, &d)));
   EXPECT_EQ(d, nullptr);
+
+  // The device's shader rewrite needs a spare temporary and shader model 2; c255 is the device's own.
+  auto allTemps = Assemble("vs_2_0\ndcl_position v0\nmov r11, v0\nmov oPos, r11\n");
+  ASSERT_FALSE(allTemps.empty());
+  EXPECT_EQ(device->CreateVertexShader(allTemps.data(), &vs), D3DERR_INVALIDCALL);
+  auto model3 = Assemble("vs_3_0\ndcl_position v0\ndcl_position o0\nmov o0, v0\n");
+  ASSERT_FALSE(model3.empty());
+  EXPECT_EQ(device->CreateVertexShader(model3.data(), &vs), D3DERR_INVALIDCALL);
+  EXPECT_EQ(vs, nullptr);
+  const float four[4] = {1, 2, 3, 4};
+  EXPECT_EQ(device->SetVertexShaderConstantF(254, four, 1), S_OK);
+  EXPECT_EQ(device->SetVertexShaderConstantF(255, four, 1), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device->SetVertexShaderConstantF(250, four, 6), D3DERR_INVALIDCALL);
 
   EXPECT_EQ(device->SetRenderState(8 /* D3DRS_FILLMODE */, 2), D3DERR_INVALIDCALL);
   EXPECT_EQ(device->SetRenderState(D3DRS_SRCBLEND, 14), D3DERR_INVALIDCALL);
@@ -487,6 +357,247 @@ TEST_F(GlDeviceTest, BackBufferFollowsTheWindowsSize) {
   EXPECT_EQ(h, window->ClientHeight());
   EXPECT_EQ(rgba[(static_cast<std::size_t>(h) * w - 1) * 4], 255) << "cleared to the last pixel";
   EXPECT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), S_OK);
+}
+
+}  // namespace
+
+namespace {
+
+constexpr std::uint32_t kBlack = 0xFF000000u, kWhite = 0xFFFFFFFFu;
+
+// Direct3D 9 samples a pixel at its integer coordinates, GL half a pixel further right and down. A
+// texture drawn 1:1 over the whole view is therefore sampled on the edges between texels: linear
+// filtering gives the even mix of each pair. Red alternates black and white by column; green rises by
+// 4 a column and blue by 4 a row, so a shift the wrong way or on one axis only shows too.
+TEST_F(GlDeviceTest, PixelCentresLieOnIntegerCoordinatesAsInDirect3D9) {
+  GfxTexture* texture = MakeTexture(kSize, kSize, 1, [](std::uint32_t, std::uint32_t x, std::uint32_t y) {
+    return 0xFF000000u | ((x % 2) ? 0xFF0000u : 0u) | (4 * x) << 8 | 4 * y;
+  });
+  ASSERT_NE(texture, nullptr);
+  ASSERT_EQ(device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR), S_OK);
+  ASSERT_EQ(device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR), S_OK);
+  Begin(0);
+  ASSERT_EQ(device->SetTexture(0, texture), S_OK);
+  DrawRectangle(-1, 1, 1, -1, 0, 0, 1, 1, plainPS);
+  std::vector<std::uint8_t> rgba = ReadAll();
+  int off = 0;
+  for (int y = 1; y < kSize; ++y)
+    for (int x = 1; x < kSize; ++x) {
+      const std::uint8_t* p = &rgba[4 * static_cast<std::size_t>(y * kSize + x)];
+      // Texels x - 1 and x, rows y - 1 and y, half each.
+      bool right = std::abs(p[0] - 127.5) <= 2 && std::abs(p[1] - (4 * x - 2)) <= 1 && std::abs(p[2] - (4 * y - 2)) <= 1;
+      if (!right && ++off <= 4)
+        ADD_FAILURE() << "pixel " << x << ", " << y << ": " << int(p[0]) << " " << int(p[1]) << " " << int(p[2])
+                      << ", Direct3D 9 gives 127.5 " << 4 * x - 2 << " " << 4 * y - 2;
+    }
+  EXPECT_EQ(off, 0);
+  int uncovered = 0;
+  for (std::size_t p = 3; p < rgba.size(); p += 4) uncovered += rgba[p] != 255;
+  EXPECT_EQ(uncovered, 0) << "the whole view, top row and left column too, is covered";
+  ASSERT_EQ(device->SetTexture(0, nullptr), S_OK);
+  texture->Release();
+
+  // Edges on pixel centres: Direct3D's top-left rule keeps a square's top and left edges' pixels and
+  // drops the right and bottom ones', so clip -0.5..0.5 covers pixels 16..47 exactly.
+  ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), S_OK);
+  DrawScreen(0.5f, 0, 0, 0);  // binds the colour shader; black on black
+  const float white[4] = {1, 1, 1, 1};
+  ASSERT_EQ(device->SetPixelShaderConstantF(0, white, 1), S_OK);
+  DrawRectangle(-0.5f, 0.5f, 0.5f, -0.5f, 0, 0, 1, 1, colourPS);
+  for (int at : {15, 16, 47, 48}) {
+    int inside = at >= 16 && at < 48 ? 255 : 0;
+    EXPECT_EQ(Pixel(at, 32).r, inside) << "column " << at;
+    EXPECT_EQ(Pixel(32, at).r, inside) << "row " << at;
+  }
+}
+
+// Direct3D clamps the vertex colour outputs to 0..1 before they are interpolated. LightMapVS gives the
+// normal's y + 0.25: 3 on the left edge and 0 on the right clamp to a ramp from 1 to 0, where the
+// unclamped ramp would stay above 1 for the left two thirds; -2 to 1 below clamps to 0 to 1.
+TEST_F(GlDeviceTest, VertexColoursAreClampedBeforeTheyAreInterpolated) {
+  auto probe = Assemble("ps_2_0\ndcl v0\nmov oC0, v0\n");
+  ASSERT_FALSE(probe.empty());
+  GfxPixelShader* colour = nullptr;
+  ASSERT_EQ(device->CreatePixelShader(probe.data(), &colour), S_OK);
+  const float identity[28] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1,   // c0..c3
+                              1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0};              // c4..c6
+  ASSERT_EQ(device->SetVertexShaderConstantF(0, identity, 7), S_OK);
+  auto vertex = [](float x, float y, float normalY) { return MeshVertex{x, y, 0.5f, 0, normalY, 0, 0, 0, 0, 0}; };
+  Begin(0);
+  // Top half: 3 on the left, 0 on the right; bottom half: -2 on the left, 1 on the right.
+  BindMesh({vertex(-1, 0, 2.75f), vertex(-1, 1, 2.75f), vertex(1, 1, -0.25f), vertex(1, 0, -0.25f),
+            vertex(-1, -1, -2.25f), vertex(-1, 0, -2.25f), vertex(1, 0, 0.75f), vertex(1, -1, 0.75f)},
+           {0, 1, 2, 0, 2, 3, 4, 5, 6, 4, 6, 7});
+  ASSERT_EQ(device->SetVertexShader(lightMapVS), S_OK);
+  ASSERT_EQ(device->SetPixelShader(colour), S_OK);
+  ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 8, 0, 4), S_OK);
+  for (int x : {8, 16, 32, 48, 56}) {
+    double t = x / double(kSize);  // the interpolation weight of the right edge at Direct3D's pixel centre
+    Rgb top = Pixel(x, kSize / 4), bottom = Pixel(x, 3 * kSize / 4);
+    EXPECT_NEAR(top.r, 255 * (1 - t), 1.5) << "column " << x << " of the ramp from 3 to 0";
+    EXPECT_NEAR(top.b, 255 * (1 - t), 1.5) << "column " << x;
+    EXPECT_NEAR(bottom.g, 255 * t, 1.5) << "column " << x << " of the ramp from -2 to 1";
+  }
+  ASSERT_EQ(device->SetPixelShader(nullptr), S_OK);
+  colour->Release();
+}
+
+// A device starts with every stage wrapping in u and v: a 2 x 2 texture drawn with coordinates 0..2
+// repeats, where clamping would stretch its last texels and mirroring would flip them.
+TEST_F(GlDeviceTest, TexturesWrapUntilTheAddressModeIsSet) {
+  const std::uint32_t texels[4] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, kWhite};  // red green / blue white
+  GfxTexture* texture = MakeTexture(2, 2, 1, [&](std::uint32_t, std::uint32_t x, std::uint32_t y) {
+    return texels[y * 2 + x];
+  });
+  ASSERT_NE(texture, nullptr);
+  Begin(0);
+  ASSERT_EQ(device->SetTexture(0, texture), S_OK);
+  DrawRectangle(-1, 1, 1, -1, 0, 0, 2, 2, plainPS);
+  ExpectNear(Pixel(8, 8), {255, 0, 0}, 0, "u 0.25, v 0.25");
+  ExpectNear(Pixel(40, 8), {255, 0, 0}, 0, "u 1.25 wraps to the first column");
+  ExpectNear(Pixel(56, 8), {0, 255, 0}, 0, "u 1.75");
+  ExpectNear(Pixel(8, 40), {255, 0, 0}, 0, "v 1.25 wraps to the top row");
+  ExpectNear(Pixel(40, 56), {0, 0, 255}, 0, "u 1.25, v 1.75");
+  ASSERT_EQ(device->SetSamplerState(0, D3DSAMP_ADDRESSU, 3 /* CLAMP */), S_OK);
+  DrawRectangle(-1, 1, 1, -1, 0, 0, 2, 2, plainPS);
+  ExpectNear(Pixel(40, 8), {0, 255, 0}, 0, "clamped: the last column");
+  ASSERT_EQ(device->SetTexture(0, nullptr), S_OK);
+  texture->Release();
+}
+
+// The game's sampler set: mip LINEAR, mag LINEAR, min ANISOTROPIC, max anisotropy 8 (CreateDevice3D).
+void SetTheGamesSamplers(GfxDevice* device) {
+  ASSERT_EQ(device->SetSamplerState(0, D3DSAMP_MIPFILTER, D3DTEXF_LINEAR), S_OK);
+  ASSERT_EQ(device->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR), S_OK);
+  ASSERT_EQ(device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_ANISOTROPIC), S_OK);
+  ASSERT_EQ(device->SetSamplerState(0, D3DSAMP_MAXANISOTROPY, 8), S_OK);
+}
+
+TEST_F(GlDeviceTest, TheGamesSamplersMagnifyLinearlyAndMinifyTrilinearly) {
+  SetTheGamesSamplers(device);
+  Begin(0);
+  // Magnified: black and white columns spread over the view. At Direct3D's pixel 24 the coordinate
+  // lies a quarter of the way from the black texel's centre to the white one's.
+  GfxTexture* columns = MakeTexture(2, 2, 1, [](std::uint32_t, std::uint32_t x, std::uint32_t) {
+    return x ? kWhite : kBlack;
+  });
+  ASSERT_EQ(device->SetTexture(0, columns), S_OK);
+  DrawRectangle(-1, 1, 1, -1, 0, 0, 1, 1, plainPS);
+  EXPECT_NEAR(Pixel(24, 10).r, 0.25 * 255, 2) << "mag LINEAR";
+  EXPECT_NEAR(Pixel(40, 10).r, 0.75 * 255, 2) << "mag LINEAR";
+
+  // Minified 64 texels onto 48 pixels: level of detail log2(4 / 3) = 0.415, so levels 0 (red) and 1
+  // (green) are mixed about 3 : 2; a nearest-level mipmap would show red alone.
+  GfxTexture* levels = MakeTexture(64, 64, 3, [](std::uint32_t level, std::uint32_t, std::uint32_t) {
+    return level == 0 ? 0xFFFF0000u : level == 1 ? 0xFF00FF00u : 0xFF0000FFu;
+  });
+  ASSERT_EQ(device->SetTexture(0, levels), S_OK);
+  ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0), S_OK);
+  DrawRectangle(-1, 1, 0.5f, -0.5f, 0, 0, 1, 1, plainPS);
+  Rgb mixed = Pixel(20, 20);
+  EXPECT_NEAR(mixed.g, 0.415 * 255, 0.08 * 255) << "mip LINEAR: level 1's share";
+  EXPECT_NEAR(mixed.r + mixed.g, 255, 2);
+  EXPECT_EQ(mixed.b, 0) << "level 2 is not reached";
+
+  // The same minification of black and white columns, levels 1 and 2 grey: filtering within level 0 is
+  // linear (min ANISOTROPIC minifies linearly), so the columns blend into values between the two a
+  // nearest texel would give (0.585 * 0 or 255, plus 0.415 * 128: 53 or 202).
+  GfxTexture* stripes = MakeTexture(64, 64, 3, [](std::uint32_t level, std::uint32_t x, std::uint32_t) {
+    return level > 0 ? 0xFF808080u : x % 2 ? kWhite : kBlack;
+  });
+  ASSERT_EQ(device->SetTexture(0, stripes), S_OK);
+  ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0), S_OK);
+  DrawRectangle(-1, 1, 0.5f, -0.5f, 0, 0, 1, 1, plainPS);
+  int between = 0;
+  for (int x = 2; x < 46; ++x) {
+    int r = Pixel(x, 20).r;
+    if (r > 70 && r < 185) ++between;
+  }
+  EXPECT_EQ(between, 44) << "min filter linear within a level";
+  ASSERT_EQ(device->SetTexture(0, nullptr), S_OK);
+  for (GfxTexture* t : {columns, levels, stripes}) t->Release();
+}
+
+// Anisotropic filtering where the driver has it, on llvmpipe too (which the device otherwise spares).
+class GlAnisotropicDeviceTest : public GlDeviceTest {
+ protected:
+  void BeforeDevice() override { gfx->AllowSoftwareAnisotropy(true); }
+};
+
+// Columns two texels wide drawn 1:1 across but squeezed 16-fold down, to 4 rows: an isotropic filter
+// takes the level of detail from the squeeze (level 4, a flat grey); an anisotropic one from the
+// unsqueezed axis, so the columns stay sharp. (llvmpipe reads level 0 for any maximum above 1, so
+// only "anisotropic or not" can be seen here, not the maximum itself.)
+TEST_F(GlAnisotropicDeviceTest, TheGamesSamplersKeepDetailAlongASqueezedAxis) {
+  if (!DeviceFeatures(device).anisotropy) GTEST_SKIP() << "the driver has no anisotropic filtering";
+  GfxTexture* texture = MakeTexture(64, 64, 0, [](std::uint32_t level, std::uint32_t x, std::uint32_t) {
+    if (level >= 2) return 0xFF808080u;
+    return ((level == 0 ? x / 2 : x) % 2) ? kWhite : kBlack;
+  });
+  ASSERT_NE(texture, nullptr);
+  SetTheGamesSamplers(device);
+  Begin(0);
+  ASSERT_EQ(device->SetTexture(0, texture), S_OK);
+  auto contrast = [&] {
+    float h = 4.0f / kSize;
+    DrawRectangle(-1, h, 1, -h, 0, 0, 1, 1, plainPS);
+    int lowest = 255, highest = 0;
+    for (int x = 4; x < kSize - 4; ++x) {
+      int r = Pixel(x, kSize / 2).r;
+      lowest = std::min(lowest, r);
+      highest = std::max(highest, r);
+    }
+    return highest - lowest;
+  };
+  EXPECT_GT(contrast(), 200) << "min ANISOTROPIC, max 8: the columns stay apart";
+  ASSERT_EQ(device->SetSamplerState(0, D3DSAMP_MAXANISOTROPY, 1), S_OK);
+  EXPECT_LT(contrast(), 30) << "max 1: isotropic, grey";
+  ASSERT_EQ(device->SetSamplerState(0, D3DSAMP_MAXANISOTROPY, 8), S_OK);
+  ASSERT_EQ(device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_LINEAR), S_OK);
+  EXPECT_LT(contrast(), 30) << "min LINEAR: Direct3D applies the maximum only to an anisotropic filter";
+  ASSERT_EQ(device->SetTexture(0, nullptr), S_OK);
+  texture->Release();
+}
+
+// The base vertex is added to every index, with or without the driver's base-vertex drawing: indices
+// 0, 1, 2 with base 3 draw the second triangle (right half), not the first (left half).
+TEST_F(GlDeviceTest, TheBaseVertexIsAddedToEveryIndex) {
+  Begin(0);
+  BindMesh({At(-1, -1, 0.5f), At(-1, 1, 0.5f), At(-0.1f, -1, 0.5f), At(0.1f, -1, 0.5f), At(0.1f, 1, 0.5f),
+            At(1, -1, 0.5f)},
+           {0, 1, 2});
+  const float white[4] = {1, 1, 1, 1};
+  ASSERT_EQ(device->SetVertexShader(screenVS), S_OK);
+  ASSERT_EQ(device->SetPixelShader(colourPS), S_OK);
+  ASSERT_EQ(device->SetPixelShaderConstantF(0, white, 1), S_OK);
+  ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 3, 3, 3, 0, 1), S_OK);
+  ExpectNear(Pixel(kSize / 2 + 6, kSize - 4), {255, 255, 255}, 0, "vertices 3, 4, 5");
+  ExpectNear(Pixel(4, kSize - 4), {0, 0, 0}, 0, "not vertices 0, 1, 2");
+}
+
+// X8R8G8B8's fourth byte is padding: whatever it holds, the texel's alpha is one, as A8R8G8B8's is its byte.
+TEST_F(GlDeviceTest, PaddedTexelsHaveAnAlphaOfOne) {
+  for (std::uint32_t format : {D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8}) {
+    GfxTexture* texture = nullptr;
+    ASSERT_EQ(device->CreateTexture(2, 2, 1, 0, format, D3DPOOL_MANAGED, &texture, nullptr), S_OK);
+    GfxSurface* surface = nullptr;
+    ASSERT_EQ(texture->GetSurfaceLevel(0, &surface), S_OK);
+    GfxLockedRect locked{};
+    ASSERT_EQ(surface->LockRect(&locked, nullptr, 0), S_OK);
+    for (int y = 0; y < 2; ++y)
+      std::memset(static_cast<std::uint8_t*>(locked.pBits) + y * locked.Pitch, 0x40, 8);  // alpha byte 0x40 too
+    ASSERT_EQ(surface->UnlockRect(), S_OK);
+    surface->Release();
+    Begin(0);
+    ASSERT_EQ(device->SetTexture(0, texture), S_OK);
+    DrawRectangle(-1, 1, 1, -1, 0, 0, 1, 1, plainPS);
+    std::vector<std::uint8_t> rgba = ReadAll();
+    EXPECT_EQ(rgba[0], 0x40);
+    EXPECT_EQ(rgba[3], format == D3DFMT_X8R8G8B8 ? 255 : 0x40) << "format " << format;
+    ASSERT_EQ(device->EndScene(), S_OK);
+    ASSERT_EQ(device->SetTexture(0, nullptr), S_OK);
+    texture->Release();
+  }
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The vertex declaration and the six shader token streams: the packed declaration bytes, the streams'
-// sizes and framing, their instructions decoded back to assembly and run on a small vertex-shader
-// interpreter, and creation, release and failure on the recording device.
+// sizes and framing, their instructions decoded back to assembly and run on the token interpreter
+// (tests/ShaderMachine.h), and creation, release and failure on the recording device.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -20,9 +20,11 @@
 #include "platform/Gfx.h"
 #include "platform/testing/RecordingGfx.h"
 #include "tests/GfxTestSupport.h"
+#include "tests/ShaderMachine.h"
 #include "textures/modShader.h"
 
 using namespace kuvo;
+using namespace kuvo::testing;
 
 namespace {
 
@@ -62,30 +64,6 @@ std::vector<std::uint32_t> Tokens(const std::string& name) {
     if (name == s.name) return Tokens(s);
   return {};
 }
-
-// One instruction of a shader model 2 stream: the instruction token and the tokens that follow it.
-struct Instruction {
-  std::uint32_t opcode;
-  std::vector<std::uint32_t> params;
-};
-
-// Splits the stream after the version token by the lengths in bits 24..27, up to the end token.
-std::vector<Instruction> Split(const std::vector<std::uint32_t>& tokens) {
-  std::vector<Instruction> out;
-  std::size_t i = 1;
-  while (i < tokens.size() && tokens[i] != EndToken) {
-    std::size_t length = (tokens[i] >> 24) & 0x0F;
-    Instruction in{tokens[i] & 0xFFFF, {}};
-    for (std::size_t k = 1; k <= length && i + k < tokens.size(); ++k) in.params.push_back(tokens[i + k]);
-    out.push_back(in);
-    i += 1 + length;
-  }
-  return out;
-}
-
-// The register type is split over bits 28..30 and 11..12 of a parameter token.
-std::uint32_t RegisterType(std::uint32_t t) { return ((t >> 28) & 7) | ((t >> 8) & 0x18); }
-std::uint32_t RegisterNumber(std::uint32_t t) { return t & 0x7FF; }
 
 std::string RegisterName(std::uint32_t t, bool pixel) {
   std::uint32_t n = RegisterNumber(t);
@@ -283,97 +261,13 @@ TEST(ShaderStreams, DecodeToTheirListings) {
 
 // ---- The vertex shaders, run ----
 
-using Float4 = std::array<float, 4>;
-
-// Runs a vertex shader's instructions on the inputs and constants given, as the vertex unit would
-// (without the colour outputs' clamp, which the tests apply where it matters).
-class VertexMachine {
- public:
-  explicit VertexMachine(const std::vector<std::uint32_t>& tokens) : program_(Split(tokens)) {}
-
-  void Input(std::uint32_t n, Float4 v) { registers_[{1, n}] = v; }
-  void Constant(std::uint32_t n, Float4 v) { registers_[{2, n}] = v; }
-  // Rows of a row-vector matrix given transposed into four registers, as the draw passes upload them.
-  void Transposed(std::uint32_t first, const std::array<Float4, 4>& rows) {
-    for (std::uint32_t c = 0; c < 4; ++c) Constant(first + c, {rows[0][c], rows[1][c], rows[2][c], rows[3][c]});
-  }
-  Float4 Output(std::uint32_t type, std::uint32_t n) { return registers_[{type, n}]; }
-
-  void Run() {
-    for (const Instruction& in : program_) {
-      const auto& p = in.params;
-      switch (in.opcode) {
-        case 0x1F: break;  // dcl
-        case 0x51: Write(p[0], {Bits(p[1]), Bits(p[2]), Bits(p[3]), Bits(p[4])}); break;
-        case 0x01: Write(p[0], Read(p[1])); break;
-        case 0x02: Write(p[0], Each(Read(p[1]), Read(p[2]), [](float a, float b) { return a + b; })); break;
-        case 0x05: Write(p[0], Each(Read(p[1]), Read(p[2]), [](float a, float b) { return a * b; })); break;
-        case 0x04:
-          Write(p[0], Each(Each(Read(p[1]), Read(p[2]), [](float a, float b) { return a * b; }), Read(p[3]),
-                           [](float a, float b) { return a + b; }));
-          break;
-        case 0x08: {
-          float d = Dot(Read(p[1]), Read(p[2]), 3);
-          Write(p[0], {d, d, d, d});
-          break;
-        }
-        case 0x14: Write(p[0], Matrix(p[1], p[2], 4, 4)); break;
-        case 0x15: Write(p[0], Matrix(p[1], p[2], 3, 4)); break;
-        case 0x17: Write(p[0], Matrix(p[1], p[2], 3, 3)); break;
-        case 0x24: {
-          Float4 v = Read(p[1]);
-          float scale = 1.0f / std::sqrt(Dot(v, v, 3));
-          Write(p[0], {v[0] * scale, v[1] * scale, v[2] * scale, v[3] * scale});
-          break;
-        }
-        default: FAIL() << "no interpretation for opcode " << in.opcode;
-      }
-    }
-  }
-
- private:
-  static float Bits(std::uint32_t t) { return std::bit_cast<float>(t); }
-  template <class Op>
-  static Float4 Each(Float4 a, Float4 b, Op op) {
-    return {op(a[0], b[0]), op(a[1], b[1]), op(a[2], b[2]), op(a[3], b[3])};
-  }
-  static float Dot(Float4 a, Float4 b, int n) {
-    float s = 0;
-    for (int k = 0; k < n; ++k) s += a[k] * b[k];
-    return s;
-  }
-  Float4 Read(std::uint32_t t) {
-    Float4 v = registers_[{RegisterType(t), RegisterNumber(t)}];
-    std::uint32_t swizzle = (t >> 16) & 0xFF;
-    Float4 out{v[swizzle & 3], v[(swizzle >> 2) & 3], v[(swizzle >> 4) & 3], v[(swizzle >> 6) & 3]};
-    if (((t >> 24) & 0xF) == 1)
-      for (float& x : out) x = -x;
-    return out;
-  }
-  void Write(std::uint32_t t, Float4 v) {
-    Float4& r = registers_[{RegisterType(t), RegisterNumber(t)}];
-    for (int c = 0; c < 4; ++c)
-      if (t & (1u << (16 + c))) r[c] = v[c];
-  }
-  // m4x4, m4x3, m3x3: each output component a dot product with one of the consecutive registers from `first`.
-  Float4 Matrix(std::uint32_t source, std::uint32_t first, int outputs, int width) {
-    Float4 v = Read(source), out{};
-    for (int k = 0; k < outputs; ++k) out[k] = Dot(v, Read(first + static_cast<std::uint32_t>(k)), width);
-    return out;
-  }
-
-  std::vector<Instruction> program_;
-  std::map<std::pair<std::uint32_t, std::uint32_t>, Float4> registers_;
-};
-
-constexpr std::uint32_t OutPosition = 4, OutColour = 5, OutTexture = 6;  // oPos, oD, oT register types
 constexpr std::array<Float4, 4> Identity{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
 
 float Clamp01(float x) { return std::fmin(1.0f, std::fmax(0.0f, x)); }
 
 // ReflectVS on one vertex at `p` (object space) with normal `n`, the object moved by `offset`, seen from `eye`.
-VertexMachine RunReflect(Float4 p, Float4 n, Float4 offset, Float4 eye) {
-  VertexMachine vs(Tokens("ReflectVS"));
+ShaderMachine RunReflect(Float4 p, Float4 n, Float4 offset, Float4 eye) {
+  ShaderMachine vs(Tokens("ReflectVS"));
   std::array<Float4, 4> world = Identity;
   world[3] = {offset[0], offset[1], offset[2], 1};
   vs.Transposed(0, world);
@@ -389,7 +283,7 @@ VertexMachine RunReflect(Float4 p, Float4 n, Float4 offset, Float4 eye) {
 
 TEST(ShaderPrograms, ReflectVSLooksAtTheLampCentreStraightUp) {
   // Normal up, eye straight above the world position (0.3, 0, -0.2) + (0.5, 0, 0).
-  VertexMachine vs = RunReflect({0.3f, 0, -0.2f, 1}, {0, 1, 0, 0}, {0.5f, 0, 0, 0}, {0.8f, 3, -0.2f, 0});
+  ShaderMachine vs = RunReflect({0.3f, 0, -0.2f, 1}, {0, 1, 0, 0}, {0.5f, 0, 0, 0}, {0.8f, 3, -0.2f, 0});
   Float4 pos = vs.Output(OutPosition, 0), diffuse = vs.Output(OutColour, 0);
   Float4 t0 = vs.Output(OutTexture, 0), t1 = vs.Output(OutTexture, 1);
   EXPECT_FLOAT_EQ(pos[0], 0.8f);
@@ -406,20 +300,20 @@ TEST(ShaderPrograms, ReflectVSLooksAtTheLampCentreStraightUp) {
 
 TEST(ShaderPrograms, ReflectVSFadesTheReflectionOnlyBelowTheHorizon) {
   // Eye level with the point: R = (-1, 0, 0), factor 1.2, still full after the clamp.
-  VertexMachine level = RunReflect({0, 0, 0, 1}, {0, 1, 0, 0}, {0, 0, 0, 0}, {2, 0, 0, 0});
+  ShaderMachine level = RunReflect({0, 0, 0, 1}, {0, 1, 0, 0}, {0, 0, 0, 0}, {2, 0, 0, 0});
   EXPECT_NEAR(level.Output(OutColour, 0)[3], 1.2f, 1e-6f);
   EXPECT_NEAR(level.Output(OutTexture, 1)[0], 0.0f, 1e-6f);
   EXPECT_NEAR(level.Output(OutTexture, 1)[1], 0.5f, 1e-6f);
   // A reflected ray 0.24 below the horizon: the factor reaches 0.
   float h = std::sqrt(1.0f - 0.24f * 0.24f);
-  VertexMachine below = RunReflect({0, 0, 0, 1}, {0, 1, 0, 0}, {0, 0, 0, 0}, {2 * h, -0.48f, 0, 0});
+  ShaderMachine below = RunReflect({0, 0, 0, 1}, {0, 1, 0, 0}, {0, 0, 0, 0}, {2 * h, -0.48f, 0, 0});
   EXPECT_NEAR(below.Output(OutColour, 0)[3], 0.0f, 1e-5f);
 }
 
 TEST(ShaderPrograms, ReflectVSMirrorsTheViewRayAboutATiltedNormal) {
   // N at 45 degrees between x and y, eye straight above: R = 2(N.V)N - V = (1, 0, 0).
   float s = std::sqrt(0.5f);
-  VertexMachine vs = RunReflect({0, 0, 0, 1}, {s, s, 0, 0}, {0, 0, 0, 0}, {0, 4, 0, 0});
+  ShaderMachine vs = RunReflect({0, 0, 0, 1}, {s, s, 0, 0}, {0, 0, 0, 0}, {0, 4, 0, 0});
   Float4 t1 = vs.Output(OutTexture, 1), diffuse = vs.Output(OutColour, 0);
   EXPECT_NEAR(t1[0], 1.0f, 1e-5f);  // 0.5 + 0.5 * R.x * (1 - R.y)
   EXPECT_NEAR(t1[1], 0.5f, 1e-5f);
@@ -428,7 +322,7 @@ TEST(ShaderPrograms, ReflectVSMirrorsTheViewRayAboutATiltedNormal) {
 }
 
 TEST(ShaderPrograms, LightMapVSAndScreenVSPassTheirTextureSets) {
-  VertexMachine light(Tokens("LightMapVS"));
+  ShaderMachine light(Tokens("LightMapVS"));
   std::array<Float4, 4> world = Identity;
   world[3] = {1, 2, 3, 1};
   light.Transposed(0, world);
@@ -445,7 +339,7 @@ TEST(ShaderPrograms, LightMapVSAndScreenVSPassTheirTextureSets) {
   EXPECT_FLOAT_EQ(light.Output(OutTexture, 1)[0], 0.3f);
   EXPECT_FLOAT_EQ(light.Output(OutTexture, 1)[1], 0.4f);
 
-  VertexMachine screen(Tokens("ScreenVS"));
+  ShaderMachine screen(Tokens("ScreenVS"));
   screen.Input(0, {-0.4f, 0.9675f, 0, 1});
   screen.Input(1, {9, 9, 9, 9});
   screen.Input(2, {1, 0, 0, 0});

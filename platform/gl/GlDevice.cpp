@@ -1,6 +1,8 @@
 // The GL device: back buffer, state with its cache, bindings, drawing through MojoShader, presentation.
 #include "platform/gl/GlDevice.h"
 
+#include "platform/gl/GlShaderTokens.h"
+
 #include <algorithm>
 #include <cstring>
 #include <thread>
@@ -60,14 +62,17 @@ HRESULT GlDevice::Initialise(int width, int height) {
   glGetError();
   HRESULT hr = MakeBackBuffer(width, height);
   if (Failed(hr)) return hr;
-  // Direct3D's clip space: depth 0..1, so a point behind the near plane is clipped, not drawn.
-  glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
+  // Direct3D's clip space: depth 0..1, so a point behind the near plane is clipped, not drawn. Without
+  // clip control the vertex shaders remap depth (GlShaderTokens.h).
+  if (context_->clipControl) glClipControl(GL_LOWER_LEFT, GL_ZERO_TO_ONE);
   glDepthFunc(GL_LEQUAL);  // Direct3D's default depth comparison
-  glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &maxAnisotropy_);
+  if (context_->anisotropy) glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &maxAnisotropy_);
   // Mesa's software renderers filter anisotropically on the CPU: at 8 taps it made a 1280 x 720 frame on
   // llvmpipe three times slower. They get trilinear filtering, as a device whose maximum is 1 would.
   const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
-  if (renderer && (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe"))) maxAnisotropy_ = 1.0f;
+  if (renderer && (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe")) &&
+      !context_->softwareAnisotropy)
+    maxAnisotropy_ = 1.0f;
   glGenSamplers(kStages, samplers_);
   for (std::uint32_t stage = 0; stage < kStages; ++stage) {
     for (const SamplerStateRow& row : kSamplerStates) samplerStates_[stage][row.type] = row.initial;
@@ -125,7 +130,18 @@ HRESULT GlDevice::MakeBackBuffer(int width, int height) {
   width_ = width;
   height_ = height;
   glViewport(0, 0, width, height);
+  SetFixUpConstant();
   return S_OK;
+}
+
+// Half a pixel in clip units is 1 / size. It is taken 63/64 short (as wined3d does): an edge on Direct3D's
+// pixel centres then falls just short of GL's, so both keep the top and left edges' pixels and drop the
+// right and bottom edges' (Direct3D's top-left rule); sampling moves by 1/128 of a pixel.
+void GlDevice::SetFixUpConstant() {
+  constexpr float kHalfPixel = 63.0f / 64.0f;
+  const float fixUp[4] = {kHalfPixel / static_cast<float>(width_), -kHalfPixel / static_cast<float>(height_), 2.0f,
+                          0.0f};
+  MOJOSHADER_glSetVertexShaderUniformF(kFixUpConstant, fixUp, 1);
 }
 
 void GlDevice::FreeBackBuffer() {
@@ -238,7 +254,7 @@ void GlDevice::ApplySampler(std::uint32_t stage) {
   bool anisotropic = s[D3DSAMP_MINFILTER] == D3DTEXF_ANISOTROPIC || s[D3DSAMP_MAGFILTER] == D3DTEXF_ANISOTROPIC;
   GLfloat anisotropy = anisotropic ? std::clamp(static_cast<GLfloat>(s[D3DSAMP_MAXANISOTROPY]), 1.0f, maxAnisotropy_)
                                    : 1.0f;
-  glSamplerParameterf(sampler, GL_TEXTURE_MAX_ANISOTROPY_EXT, anisotropy);
+  if (context_->anisotropy) glSamplerParameterf(sampler, GL_TEXTURE_MAX_ANISOTROPY_EXT, anisotropy);
 }
 
 // ---- Scene and presentation ----
@@ -382,8 +398,12 @@ HRESULT GlDevice::CompileShader(const void* function, std::uint32_t kind, MOJOSH
   *out = nullptr;
   std::size_t length = gfxrules::ShaderTokens(function, kind);
   if (length == 0 || !context_->MakeCurrent()) return D3DERR_INVALIDCALL;
-  *out = MOJOSHADER_glCompileShader(static_cast<const unsigned char*>(function), static_cast<unsigned>(length * 4),
-                                    nullptr, 0, nullptr, 0);
+  std::vector<std::uint32_t> rewritten = RewriteForGl(static_cast<const std::uint32_t*>(function),
+                                                      static_cast<std::uint32_t>(length),
+                                                      TokenRewrite{!context_->clipControl});
+  if (rewritten.empty()) return D3DERR_INVALIDCALL;
+  *out = MOJOSHADER_glCompileShader(reinterpret_cast<const unsigned char*>(rewritten.data()),
+                                    static_cast<unsigned>(rewritten.size() * 4), nullptr, 0, nullptr, 0);
   return *out ? S_OK : D3DERR_INVALIDCALL;
 }
 
@@ -453,7 +473,8 @@ HRESULT GlDevice::SetPixelShader(GfxPixelShader* shader) { return BindObject(pix
 HRESULT GlDevice::SetVertexShaderConstantF(std::uint32_t startRegister, const float* data, std::uint32_t count) {
   if (HRESULT hr = gfxrules::ShaderConstants(startRegister, data, count, gfxrules::kVertexConstants); Failed(hr))
     return hr;
-  if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  // The last register is the device's own (kFixUpConstant).
+  if (startRegister + count > kFixUpConstant || !context_->MakeCurrent()) return D3DERR_INVALIDCALL;
   MOJOSHADER_glSetVertexShaderUniformF(startRegister, data, count);
   return S_OK;
 }
@@ -500,17 +521,23 @@ HRESULT GlDevice::DrawIndexedPrimitive(std::uint32_t type, std::int32_t baseVert
     program_ = program;
   }
   glGetError();
+  // Without base vertex support the base moves the attribute pointers instead, as far as it may.
+  std::int64_t start = streamOffset_;
+  if (!context_->baseVertex) start += std::int64_t{baseVertexIndex} * streamStride_;
+  if (start < 0) return D3DERR_INVALIDCALL;
   glBindBuffer(GL_ARRAY_BUFFER, stream_->Name());
   for (const GlDeclarationObject::Input& input : declaration_->Inputs())
-    MOJOSHADER_glSetVertexAttribute(input.usage, input.index, static_cast<unsigned>(input.size),
-                                    MOJOSHADER_ATTRIBUTE_FLOAT, 0, streamStride_,
-                                    reinterpret_cast<const void*>(std::uintptr_t{streamOffset_ + input.offset}));
+    MOJOSHADER_glSetVertexAttribute(
+        input.usage, input.index, static_cast<unsigned>(input.size), MOJOSHADER_ATTRIBUTE_FLOAT, 0, streamStride_,
+        reinterpret_cast<const void*>(static_cast<std::uintptr_t>(start) + std::uintptr_t{input.offset}));
   glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices_->Name());
   MOJOSHADER_glProgramReady();
-  glDrawElementsBaseVertex(primitive.mode, static_cast<GLsizei>(count),
-                           indices_->IndexSize() == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
-                           reinterpret_cast<const void*>(std::uintptr_t{startIndex} * indices_->IndexSize()),
-                           baseVertexIndex);
+  GLenum indexType = indices_->IndexSize() == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT;
+  const void* first = reinterpret_cast<const void*>(std::uintptr_t{startIndex} * indices_->IndexSize());
+  if (context_->baseVertex)
+    glDrawElementsBaseVertex(primitive.mode, static_cast<GLsizei>(count), indexType, first, baseVertexIndex);
+  else
+    glDrawElements(primitive.mode, static_cast<GLsizei>(count), indexType, first);
   return GlResult();
 }
 

@@ -27,6 +27,13 @@ struct Context {
   SDL_GLContext gl = nullptr;
   MOJOSHADER_glContext* mojo = nullptr;
   bool alive = false;
+  int version = 0;  // major * 10 + minor
+  // What the driver offers beyond the device's floor, and the longer way taken without it.
+  bool clipControl = true;          // without: vertex shaders remap Direct3D's 0..w clip depth themselves
+  bool anisotropy = true;           // without: filtering stops at trilinear
+  bool baseVertex = true;           // without: the base vertex offsets the attribute pointers
+  bool swizzle = true;              // without: X8R8G8B8 texels get alpha 255 as they are uploaded
+  bool softwareAnisotropy = false;  // anisotropic filtering on Mesa's software renderers too
   // Programs linked from a vertex and a pixel shader, made on first use by a draw.
   std::map<std::pair<MOJOSHADER_glShader*, MOJOSHADER_glShader*>, MOJOSHADER_glProgram*> programs;
 
@@ -249,9 +256,12 @@ class GlDevice final : public GfxDevice, public Counted {
   int Samples() const { return samples_; }
   bool Paced() const { return paced_; }
   long StateCalls() const { return stateCalls_; }
+  const Context& Driver() const { return *context_; }
 
  private:
   HRESULT MakeBackBuffer(int width, int height);
+  // The fix-up constant rewritten vertex shaders read: the back buffer's pixel size and the depth remap.
+  void SetFixUpConstant();
   void FreeBackBuffer();
   // A device reset: the back buffer follows the window's client area when that changes.
   void FollowWindowSize();

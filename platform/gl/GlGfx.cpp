@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "platform/gl/GlDevice.h"
@@ -26,31 +28,69 @@ SDL_GLContext CreateContext(SDL_Window* window) {
   return SDL_GL_CreateContext(window);
 }
 
-bool HasExtension(const char* name) {
-  GLint count = 0;
-  glGetIntegerv(GL_NUM_EXTENSIONS, &count);
-  for (GLint i = 0; i < count; ++i) {
-    const char* e = reinterpret_cast<const char*>(glGetStringi(GL_EXTENSIONS, static_cast<GLuint>(i)));
-    if (e && std::strcmp(e, name) == 0) return true;
-  }
-  return false;
-}
-
+// The version glGetString reports, as major * 10 + minor: GL_MAJOR_VERSION does not exist before 3.0.
 int GlVersion() {
-  GLint major = 0, minor = 0;
-  glGetIntegerv(GL_MAJOR_VERSION, &major);
-  glGetIntegerv(GL_MINOR_VERSION, &minor);
-  return major * 10 + minor;
+  const char* text = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+  int major = 0, minor = 0;
+  if (!text || std::sscanf(text, "%d.%d", &major, &minor) != 2) return 0;
+  return major * 10 + std::min(minor, 9);
 }
 
-// What the device needs beyond 2.1, by the GL version that made it core or by its extension.
-// SDL_GL_GetProcAddress answers for any name at all, so the version and extension list decide.
-std::string MissingFeature() {
+// The extension list: one string before 3.0, indexed strings from 3.0 on (the context is a compatibility
+// one, so either works there; the indexed one cannot be misread).
+std::set<std::string> Extensions(int version) {
+  std::set<std::string> names;
+  if (version >= 30) {
+    GLint count = 0;
+    glGetIntegerv(GL_NUM_EXTENSIONS, &count);
+    for (GLint i = 0; i < count; ++i)
+      if (const auto* e = reinterpret_cast<const char*>(glGetStringi(GL_EXTENSIONS, static_cast<GLuint>(i))))
+        names.insert(e);
+  } else if (const auto* all = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS))) {
+    std::string list = all;
+    for (std::size_t at = 0; at < list.size();) {
+      std::size_t end = std::min(list.find(' ', at), list.size());
+      if (end > at) names.insert(list.substr(at, end - at));
+      at = end + 1;
+    }
+  }
+  return names;
+}
+
+// What the device needs beyond GL 2.1, each by the version that made it core or by its extension;
+// SDL_GL_GetProcAddress answers for any name at all, so only the version and the list can tell. Clip
+// control, anisotropic filtering, base vertex and texture swizzles are optional: the context records
+// which way the device goes without each.
+std::string MissingFeatures(gl::Context& context) {
   int version = GlVersion();
-  if (version < 33) return "OpenGL 3.3 (framebuffers, base vertex, sampler objects); this one has " +
-                           std::to_string(version / 10) + "." + std::to_string(version % 10);
-  if (version < 45 && !HasExtension("GL_ARB_clip_control")) return "GL_ARB_clip_control";
-  return {};
+  if (version < 21)
+    return "OpenGL 2.1; this one has " + std::to_string(version / 10) + "." + std::to_string(version % 10);
+  std::set<std::string> extensions = Extensions(version);
+  auto has = [&](int core, std::initializer_list<const char*> names) {
+    if (version >= core) return true;
+    for (const char* name : names)
+      if (extensions.count(name)) return true;
+    return false;
+  };
+  struct Need {
+    int core;
+    std::initializer_list<const char*> names;
+    const char* what;
+  };
+  const Need needs[] = {
+      {30, {"GL_ARB_framebuffer_object"}, "the back buffer's framebuffer, its samples and its resolve"},
+      {33, {"GL_ARB_sampler_objects"}, "per-stage sampler states"},
+  };
+  std::string missing;
+  for (const Need& need : needs)
+    if (!has(need.core, need.names))
+      missing += (missing.empty() ? "" : ", ") + std::string(*need.names.begin()) + " (" + need.what + ")";
+  context.version = version;
+  context.baseVertex = has(32, {"GL_ARB_draw_elements_base_vertex"});
+  context.swizzle = has(33, {"GL_ARB_texture_swizzle", "GL_EXT_texture_swizzle"});
+  context.clipControl = has(45, {"GL_ARB_clip_control"});
+  context.anisotropy = has(46, {"GL_ARB_texture_filter_anisotropic", "GL_EXT_texture_filter_anisotropic"});
+  return missing;
 }
 
 // Restores whatever context was current (the menu's, a test's) when a probe is done.
@@ -147,7 +187,8 @@ HRESULT GlGfx::CreateDevice(std::uint32_t adapter, std::uint32_t deviceType, Win
   }
   context->alive = true;
   SDL_GL_MakeCurrent(context->window, context->gl);
-  std::string missing = MissingFeature();
+  context->softwareAnisotropy = softwareAnisotropy_;
+  std::string missing = MissingFeatures(*context);
   if (missing.empty()) {
     // glsl120 by name: MojoShader's best pick here would be SPIR-V, which this context cannot take.
     context->mojo = MOJOSHADER_glCreateContext(MOJOSHADER_PROFILE_GLSL120, LookUp, nullptr, nullptr, nullptr, nullptr);
@@ -199,6 +240,13 @@ int BackBufferSamples(GfxDevice* device) {
 long GlStateCalls(GfxDevice* device) {
   auto* gl = dynamic_cast<gl::GlDevice*>(device);
   return gl ? gl->StateCalls() : -1;
+}
+
+GlDeviceFeatures DeviceFeatures(GfxDevice* device) {
+  auto* gl = dynamic_cast<gl::GlDevice*>(device);
+  if (!gl) return {};
+  const gl::Context& c = gl->Driver();
+  return {c.version, c.clipControl, c.anisotropy, c.baseVertex, c.swizzle};
 }
 
 long GlObjectsAlive() { return gl::Counted::alive; }

@@ -1,6 +1,7 @@
 // The graphics service on OpenGL: a Direct3D-9-shaped adapter whose devices draw into an SdlWindow
 // through an OpenGL 2.1+ compatibility context, running the game's Direct3D 9 shader tokens through
-// MojoShader. Needs GL_ARB_clip_control (or GL 4.5) for Direct3D's 0..1 clip depth.
+// MojoShader. Needs framebuffer objects and sampler objects (core in 3.3, extensions before); uses clip
+// control, anisotropic filtering, base vertex and texture swizzles where the driver has them.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -32,6 +33,8 @@ class GlGfx final : public Gfx {
   // offer at most `samples` samples.
   void SetUnpaced(bool unpaced) { unpaced_ = unpaced; }
   void LimitSamples(int samples) { sampleLimit_ = samples; }
+  // Devices created afterwards filter anisotropically on Mesa's software renderers too (slow; for tests).
+  void AllowSoftwareAnisotropy(bool allow) { softwareAnisotropy_ = allow; }
 
  private:
   bool Probe();
@@ -41,6 +44,7 @@ class GlGfx final : public Gfx {
   int maxSamples_ = 0;
   int sampleLimit_ = 16;
   bool unpaced_ = false;
+  bool softwareAnisotropy_ = false;
   std::string problem_;
 };
 
@@ -51,6 +55,13 @@ HRESULT ReadBackBuffer(GfxDevice* device, int& width, int& height, std::vector<s
 int BackBufferSamples(GfxDevice* device);
 // Render and sampler state changes that reached GL so far; a repeated value must not count. -1 for another backend.
 long GlStateCalls(GfxDevice* device);
+// What a GL device found in its driver: the version (major * 10 + minor) and the optional features it
+// uses. All zero for another backend.
+struct GlDeviceFeatures {
+  int version = 0;
+  bool clipControl = false, anisotropy = false, baseVertex = false, swizzle = false;
+};
+GlDeviceFeatures DeviceFeatures(GfxDevice* device);
 // Objects of this backend alive in the process, devices included: 0 once everything is released.
 long GlObjectsAlive();
 

@@ -105,8 +105,8 @@ HRESULT GlTextureObject::Create() {
   // Without this a chain shorter than GL's full one leaves the texture incomplete, and it samples black.
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, static_cast<GLint>(sizes_.size()) - 1);
-  // X8R8G8B8's fourth byte is padding: alpha reads as one.
-  if (opaque_) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
+  // X8R8G8B8's fourth byte is padding: alpha reads as one (without swizzles, UnlockLevel writes it).
+  if (opaque_ && context_->swizzle) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
   glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
   return GlResult();
 }
@@ -156,6 +156,8 @@ HRESULT GlTextureObject::UnlockLevel(std::uint32_t level) {
   glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
   glBindTexture(GL_TEXTURE_2D, name_);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  if (opaque_ && !context_->swizzle)
+    for (std::size_t alpha = 3; alpha < staging_.size(); alpha += 4) staging_[alpha] = 0xFF;
   Upload(level, lockedRect_, staging_.data());
   if (autogen_ && level == 0) GenerateLevels();
   glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
