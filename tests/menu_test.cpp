@@ -207,7 +207,9 @@ INSTANTIATE_TEST_SUITE_P(
     Names, NameEntry,
     ::testing::Values(NameCase{"", ""}, NameCase{"Abcdefgh", "Abcdefgh"}, NameCase{"Иванович", "Иванович"},
                       NameCase{"Abcdefghi", "Abcdefgh"}, NameCase{"Петровича", "Петрович"},
-                      NameCase{"Ёж", "Ёж"}));
+                      NameCase{"Ёж", "Ёж"}),
+    // Named by position: a name made of the case's bytes would hold pointers, which differ from run to run.
+    [](const ::testing::TestParamInfo<NameCase>& info) { return "Case" + std::to_string(info.index); });
 
 TEST(NameEntry, ANinthCharacterIsRefusedWhetherTypedOrPasted) {
   MenuHost m;
@@ -254,7 +256,8 @@ TEST_P(DifficultyLevel, MapsTheListToTheAimingError) {
 }
 
 INSTANTIATE_TEST_SUITE_P(List, DifficultyLevel,
-                         ::testing::Values(Level{0, 0.11f}, Level{1, 0.035f}, Level{2, 0.01f}));
+                         ::testing::Values(Level{0, 0.11f}, Level{1, 0.035f}, Level{2, 0.01f}),
+                         [](const ::testing::TestParamInfo<Level>& info) { return "Item" + std::to_string(info.index); });
 
 TEST(DifficultyLevel, LeftAtItsDefaultIsAverage) {
   MenuHost m;
