@@ -20,7 +20,9 @@ namespace kuvo::gfxrules {
 constexpr std::uint32_t kSamplers = 16;
 constexpr std::uint32_t kRenderStates = 256;
 constexpr std::uint32_t kSamplerStates = 14;
-constexpr std::uint32_t kVertexConstants = 256;
+// Direct3D 9 offers 256 vertex constants; the OpenGL device keeps the last for its pixel-centre and depth
+// fix-up, so both devices offer the game 255.
+constexpr std::uint32_t kVertexConstants = 255;
 constexpr std::uint32_t kPixelConstants = 224;
 // Longest shader token stream read, and most declaration elements before the end marker (MAXD3DDECLLENGTH).
 constexpr std::size_t kMaxShaderTokens = 1 << 16;

@@ -237,7 +237,7 @@ TEST_F(GlDeviceTest, RepeatedStateCostsNoGlCall) {
 TEST_F(GlDeviceTest, CallsGlCannotDoReturnFailingCodes) {
   GfxTexture* texture = reinterpret_cast<GfxTexture*>(1);
   EXPECT_EQ(device->CreateTexture(4, 4, 1, 0, 50 /* D3DFMT_L8 */, D3DPOOL_MANAGED, &texture, nullptr),
-            D3DERR_NOTAVAILABLE);
+            D3DERR_INVALIDCALL);
   EXPECT_EQ(texture, nullptr);
   EXPECT_TRUE(Failed(device->CreateTexture(0, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr)));
   EXPECT_TRUE(Failed(device->CreateTexture(1 << 20, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr)));
@@ -570,7 +570,8 @@ TEST_F(GlDeviceTest, TheBaseVertexIsAddedToEveryIndex) {
   ASSERT_EQ(device->SetVertexShader(screenVS), S_OK);
   ASSERT_EQ(device->SetPixelShader(colourPS), S_OK);
   ASSERT_EQ(device->SetPixelShaderConstantF(0, white, 1), S_OK);
-  ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 3, 3, 3, 0, 1), S_OK);
+  // The index range (minVertexIndex 0, 3 vertices) counts before the base is added, as Direct3D's does.
+  ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 3, 0, 3, 0, 1), S_OK);
   ExpectNear(Pixel(kSize / 2 + 6, kSize - 4), {255, 255, 255}, 0, "vertices 3, 4, 5");
   ExpectNear(Pixel(4, kSize - 4), {0, 0, 0}, 0, "not vertices 0, 1, 2");
 }

@@ -473,8 +473,8 @@ HRESULT GlDevice::SetPixelShader(GfxPixelShader* shader) { return BindObject(pix
 HRESULT GlDevice::SetVertexShaderConstantF(std::uint32_t startRegister, const float* data, std::uint32_t count) {
   if (HRESULT hr = gfxrules::ShaderConstants(startRegister, data, count, gfxrules::kVertexConstants); Failed(hr))
     return hr;
-  // The last register is the device's own (kFixUpConstant).
-  if (startRegister + count > kFixUpConstant || !context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  static_assert(kFixUpConstant == gfxrules::kVertexConstants, "the register after the game's is the device's own");
+  if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
   MOJOSHADER_glSetVertexShaderUniformF(startRegister, data, count);
   return S_OK;
 }
