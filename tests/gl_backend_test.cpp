@@ -450,15 +450,24 @@ TEST_F(GlDeviceTest, CallsGlCannotDoReturnFailingCodes) {
 }
 
 TEST_F(GlDeviceTest, FourSamplesWhenAskedAndAvailable) {
-  std::uint32_t quality = 0;
+  std::uint32_t quality = 7;
+  // A renderer on the CPU has no samples to offer at speed; a GPU keeps its 4.
+  HRESULT expected = SoftwareRendered(device) ? D3DERR_NOTAVAILABLE : S_OK;
+  EXPECT_EQ(gfx->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_A8R8G8B8, true, 4, &quality), expected);
+  EXPECT_EQ(quality, expected == S_OK ? 1u : 0u);
+  EXPECT_EQ(gfx->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_A8R8G8B8, true, 0, &quality), S_OK)
+      << "no multisampling is always there";
+  gfx->OfferSlowMultisampling(true);
   ASSERT_EQ(gfx->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_A8R8G8B8, true, 4, &quality), S_OK)
       << "Mesa offers 4 samples";
   EXPECT_EQ(quality, 1u);
   EXPECT_EQ(BackBufferSamples(device), 0);
+  EXPECT_TRUE(DrawsIntoWindow(device)) << "without samples the window's own buffer is the back buffer";
   GfxDevice* multisampled = CreateDevice(4);
   ASSERT_NE(multisampled, nullptr) << gfx->LastProblem();
   EXPECT_EQ(BackBufferSamples(multisampled), 4);
   // Two devices on one window: each keeps its own context current when used.
+  EXPECT_FALSE(DrawsIntoWindow(multisampled));
   ASSERT_EQ(multisampled->BeginScene(), S_OK);
   ASSERT_EQ(multisampled->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0), S_OK);
   ASSERT_EQ(multisampled->EndScene(), S_OK);
@@ -469,6 +478,22 @@ TEST_F(GlDeviceTest, FourSamplesWhenAskedAndAvailable) {
   EXPECT_EQ(multisampled->Release(), 0u);
   Begin(0xFF0000FF);
   ExpectNear(Pixel(1, 1), {0, 0, 255}, 0, "the first device still draws");
+}
+
+// The window's buffers swap at Present; the frame read afterwards is the one presented, and a frame
+// being drawn is read from where it is drawn.
+TEST_F(GlDeviceTest, ThePresentedFrameReadsBackUntilTheNextIsDrawn) {
+  Begin(0xFF102030);
+  DrawScreen(0.5f, 1, 0, 0);
+  ASSERT_EQ(device->EndScene(), S_OK);
+  ExpectNear(Pixel(5, 5), {255, 0, 0}, 0, "drawn, not presented");
+  ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), S_OK);
+  ExpectNear(Pixel(5, 5), {255, 0, 0}, 0, "presented");
+  Begin(0xFF0000FF);
+  ASSERT_EQ(device->EndScene(), S_OK);
+  ExpectNear(Pixel(5, 5), {0, 0, 255}, 0, "the next frame's clear");
+  ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), S_OK);
+  ExpectNear(Pixel(5, 5), {0, 0, 255}, 0, "the next frame presented");
 }
 
 TEST_F(GlDeviceTest, BackBufferFollowsTheWindowsSize) {

@@ -69,6 +69,11 @@ std::uint32_t ShaderLength(const std::uint32_t* tokens) {
 
 }  // namespace
 
+bool SoftwareRenderer() {
+  const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+  return renderer && (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe"));
+}
+
 GlDevice::GlDevice(std::shared_ptr<Context> context, const GfxPresentParameters& parameters, bool paced,
                    int refreshHz)
     : Counted(std::move(context)),
@@ -79,6 +84,7 @@ GlDevice::GlDevice(std::shared_ptr<Context> context, const GfxPresentParameters&
 
 HRESULT GlDevice::Initialise(int width, int height) {
   glGetError();
+  direct_ = samples_ == 0 && WindowBufferFits();
   HRESULT hr = MakeBackBuffer(width, height);
   if (Failed(hr)) return hr;
   // Direct3D's clip space: depth 0..1, so a point behind the near plane is clipped, not drawn.
@@ -87,8 +93,8 @@ HRESULT GlDevice::Initialise(int width, int height) {
   glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &maxAnisotropy_);
   // Mesa's software renderers filter anisotropically on the CPU: at 8 taps it made a 1280 x 720 frame on
   // llvmpipe three times slower. They get trilinear filtering, as a device whose maximum is 1 would.
-  const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
-  if (renderer && (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe"))) maxAnisotropy_ = 1.0f;
+  software_ = SoftwareRenderer();
+  if (software_) maxAnisotropy_ = 1.0f;
   glGenSamplers(kStages, samplers_);
   for (std::uint32_t stage = 0; stage < kStages; ++stage) {
     for (const SamplerStateRow& row : kSamplerStates) samplerStates_[stage][row.type] = row.initial;
@@ -129,7 +135,30 @@ void GlDevice::ReleaseBindings() {
 
 // ---- Back buffer ----
 
+// The window's own buffer can be the back buffer when it has what the device promises: 8-bit colour,
+// D24S8, two buffers. SdlWindow asks for that visual; a window made elsewhere may lack it.
+bool GlDevice::WindowBufferFits() {
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  GLint red = 0, depth = 0, stencil = 0;
+  GLboolean doubled = GL_FALSE;
+  glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_BACK_LEFT, GL_FRAMEBUFFER_ATTACHMENT_RED_SIZE, &red);
+  glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_DEPTH, GL_FRAMEBUFFER_ATTACHMENT_DEPTH_SIZE, &depth);
+  glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_STENCIL, GL_FRAMEBUFFER_ATTACHMENT_STENCIL_SIZE, &stencil);
+  glGetBooleanv(GL_DOUBLEBUFFER, &doubled);
+  bool fits = glGetError() == GL_NO_ERROR && red == 8 && depth == 24 && stencil == 8 && doubled;
+  glGetError();
+  return fits;
+}
+
 HRESULT GlDevice::MakeBackBuffer(int width, int height) {
+  if (direct_) {
+    // Without multisampling the device draws into the window's buffer, so Present has nothing to copy.
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    width_ = width;
+    height_ = height;
+    glViewport(0, 0, width, height);
+    return GlResult();
+  }
   glGenFramebuffers(1, &framebuffer_);
   glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
   glGenRenderbuffers(1, &colour_);
@@ -161,6 +190,11 @@ void GlDevice::FollowWindowSize() {
   int width, height;
   SDL_GL_GetDrawableSize(context_->window, &width, &height);
   if (width <= 0 || height <= 0 || (width == width_ && height == height_)) return;  // minimised, or unchanged
+  if (direct_) {
+    // Mesa's X11 software path (drisw) learns a window's new size only at a swap; this one shows the
+    // last frame once more, and the frame being begun replaces it.
+    SDL_GL_SwapWindow(context_->window);
+  }
   FreeBackBuffer();
   if (Failed(MakeBackBuffer(width, height))) {
     FreeBackBuffer();
@@ -188,6 +222,9 @@ HRESULT GlDevice::ReadBackBuffer(int& width, int& height, std::vector<std::uint8
     glBindFramebuffer(GL_READ_FRAMEBUFFER, resolved);
   } else {
     glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+    // After Present the window's back buffer still holds the presented frame on Mesa's X11 software path,
+    // the one where the device draws into the window (a GPU multisamples into its own framebuffer).
+    if (direct_) glReadBuffer(GL_BACK);
   }
   std::vector<std::uint8_t> bottomUp(static_cast<std::size_t>(width) * height * 4);
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
@@ -327,10 +364,12 @@ HRESULT GlDevice::Present(const GfxRect* sourceRect, const GfxRect* destRect, Wi
   if (sourceRect || destRect || overrideWindow || dirtyRegion) return D3DERR_INVALIDCALL;
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
   glGetError();
-  glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
-  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-  glBlitFramebuffer(0, 0, width_, height_, 0, 0, width_, height_, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-  glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+  if (!direct_) {
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    glBlitFramebuffer(0, 0, width_, height_, 0, 0, width_, height_, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+  }
   SDL_GL_SwapWindow(context_->window);
   if (paced_) WaitForRefresh();
   return GlResult();

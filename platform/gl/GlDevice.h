@@ -228,13 +228,16 @@ class GlDevice final : public GfxDevice, public Counted {
   HRESULT SetPixelShaderConstantF(std::uint32_t startRegister, const float* data, std::uint32_t count) override;
   std::uint32_t Release() override;
 
-  // The back buffer as last drawn, resolved, top row first, 4 bytes a pixel in red, green, blue, alpha.
+  // The back buffer as last drawn (after Present too), resolved, top row first, 4 bytes a pixel in red, green, blue, alpha.
   HRESULT ReadBackBuffer(int& width, int& height, std::vector<std::uint8_t>& rgba);
   int Samples() const { return samples_; }
   bool Paced() const { return paced_; }
+  bool DrawsIntoWindow() const { return direct_; }
+  bool Software() const { return software_; }
   long StateCalls() const { return stateCalls_; }
 
  private:
+  bool WindowBufferFits();
   HRESULT MakeBackBuffer(int width, int height);
   void FreeBackBuffer();
   // A device reset: the back buffer follows the window's client area when that changes.
@@ -254,6 +257,8 @@ class GlDevice final : public GfxDevice, public Counted {
   std::chrono::steady_clock::time_point nextPresent_{};
   int samples_ = 0;
   int width_ = 0, height_ = 0;
+  bool direct_ = false;     // drawing into the window's own buffer, not a framebuffer of the device's
+  bool software_ = false;
   GLuint framebuffer_ = 0, colour_ = 0, depth_ = 0;
   GLuint samplers_[kStages] = {};
   GLfloat maxAnisotropy_ = 1.0f;
@@ -273,6 +278,10 @@ class GlDevice final : public GfxDevice, public Counted {
   MOJOSHADER_glProgram* program_ = nullptr;
   GLuint boundIndexBuffer_ = 0;
 };
+
+// Whether the current context draws on the CPU (Mesa's llvmpipe or softpipe), where anisotropic
+// filtering and multisampling cost several times their price on a GPU.
+bool SoftwareRenderer();
 
 // GL's reason for the last failure, as a result code.
 HRESULT GlResult();
