@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 #include "app/modMain.h"
@@ -89,9 +90,19 @@ void Turn(bool moving, int frame) {
   AimCos = std::cos(yaw);
 }
 
+// Lets the camera's glide onto the first ball come to rest, as it does while a player thinks.
+void SettleCamera() {
+  for (int i = 0; i < 20000; ++i) {
+    Vector3 before = LookPoint;
+    UpdateCamera();
+    if (std::memcmp(&before, &LookPoint, sizeof before) == 0) return;
+  }
+}
+
 void Report(benchmark::State& state) {
   state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
   state.counters["samples"] = BackBufferSamples(Device);
+  state.counters["shownAgain"] = static_cast<double>(FramesShownAgain(Device));
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   state.counters["maxRssMiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
@@ -103,6 +114,7 @@ void BM_Frame(benchmark::State& state) {
   bool moving = state.range(1) != 0;
   Screen screen(static_cast<int>(state.range(0)), state.range(2) != 0);
   StartUpToFirstFrame();
+  if (!moving) SettleCamera();
   int frame = 0;
   for (auto _ : state) {
     Turn(moving, ++frame);
@@ -125,13 +137,16 @@ BENCHMARK(BM_Frame)
     ->MeasureProcessCPUTime()
     ->MinTime(3.0);
 
-// What no game can beat on this device: a clear of colour and depth and a present, unpaced.
+// What no game can beat on this device: a clear of colour and depth and a present, unpaced, each frame
+// a different black.
 void BM_Floor(benchmark::State& state) {
   Screen screen(static_cast<int>(state.range(0)), false);
   StartUpToFirstFrame();
+  std::uint32_t colour = 0;
   for (auto _ : state) {
     (void)Device->BeginScene();
-    (void)Device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    colour ^= 1;  // a frame like the last would only be shown again
+    (void)Device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, colour, 1.0f, 0);
     (void)Device->EndScene();
     (void)Device->Present(nullptr, nullptr, nullptr, nullptr);
   }

@@ -480,6 +480,63 @@ TEST_F(GlDeviceTest, FourSamplesWhenAskedAndAvailable) {
   ExpectNear(Pixel(1, 1), {0, 0, 255}, 0, "the first device still draws");
 }
 
+// Presenting a frame whose every input equals the last one's shows the window's picture again, drawing
+// nothing; any changed input, contents included, or a window that may have lost its picture, draws.
+TEST_F(GlDeviceTest, AFrameWithTheSameInputsIsShownAgainNotDrawn) {
+  GfxTexture* texture = nullptr;
+  ASSERT_EQ(device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), S_OK);
+  auto paint = [&](std::uint32_t bgra) {
+    GfxSurface* surface = nullptr;
+    ASSERT_EQ(texture->GetSurfaceLevel(0, &surface), S_OK);
+    GfxLockedRect locked{};
+    ASSERT_EQ(surface->LockRect(&locked, nullptr, 0), S_OK);
+    std::memcpy(locked.pBits, &bgra, 4);
+    ASSERT_EQ(surface->UnlockRect(), S_OK);
+    surface->Release();
+  };
+  BindMesh({At(-1, -1, 0.5f, 0, 1), At(-1, 1, 0.5f, 0, 0), At(1, 1, 0.5f, 1, 0), At(1, -1, 0.5f, 1, 1)},
+           {0, 1, 2, 0, 2, 3});
+  auto frame = [&](bool clear, float z) {
+    ASSERT_EQ(device->BeginScene(), S_OK);
+    if (clear) {
+      ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0), S_OK);
+    }
+    ASSERT_EQ(device->SetTexture(0, texture), S_OK);
+    ASSERT_EQ(device->SetVertexShader(screenVS), S_OK);
+    ASSERT_EQ(device->SetPixelShader(plainPS), S_OK);
+    const float unused[4] = {z, 0, 0, 0};
+    ASSERT_EQ(device->SetPixelShaderConstantF(3, unused, 1), S_OK);
+    ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), S_OK);
+    ASSERT_EQ(device->EndScene(), S_OK);
+    ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), S_OK);
+  };
+  paint(0xFFFF0000);
+  frame(true, 0);  // starts from nothing bound
+  frame(true, 0);  // starts from what the last one bound
+  long again = FramesShownAgain(device);
+  frame(true, 0);
+  EXPECT_EQ(FramesShownAgain(device), again + 1) << "the same frame";
+  ExpectNear(Pixel(5, 5), {255, 0, 0}, 0, "shown again");
+  paint(0xFF00FF00);
+  frame(true, 0);
+  EXPECT_EQ(FramesShownAgain(device), again + 1) << "new texels";
+  ExpectNear(Pixel(5, 5), {0, 255, 0}, 0, "drawn with the new texels");
+  frame(true, 1);
+  EXPECT_EQ(FramesShownAgain(device), again + 1) << "a constant changed, though no shader reads it";
+  frame(true, 1);
+  EXPECT_EQ(FramesShownAgain(device), again + 1) << "the frame before started from the old constant";
+  frame(true, 1);
+  EXPECT_EQ(FramesShownAgain(device), again + 2);
+  window->Maximise();
+  frame(true, 1);
+  EXPECT_EQ(FramesShownAgain(device), again + 2) << "a new size";
+  ExpectNear(Pixel(window->ClientWidth() - 5, 5), {0, 255, 0}, 0, "drawn at the new size");
+  frame(false, 1);
+  frame(false, 1);
+  EXPECT_EQ(FramesShownAgain(device), again + 2) << "a frame that starts on the last one's pixels";
+  texture->Release();
+}
+
 // The window's buffers swap at Present; the frame read afterwards is the one presented, and a frame
 // being drawn is read from where it is drawn.
 TEST_F(GlDeviceTest, ThePresentedFrameReadsBackUntilTheNextIsDrawn) {

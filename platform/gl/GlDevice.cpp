@@ -2,6 +2,7 @@
 #include "platform/gl/GlDevice.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <thread>
 
@@ -98,15 +99,19 @@ HRESULT GlDevice::Initialise(int width, int height) {
   glGenSamplers(kStages, samplers_);
   for (std::uint32_t stage = 0; stage < kStages; ++stage) {
     for (const SamplerStateRow& row : kSamplerStates) samplerStates_[stage][row.type] = row.initial;
-    ApplySampler(stage);
+    ApplySampler(stage, samplerStates_[stage]);
     glBindSampler(stage, samplers_[stage]);
   }
-  for (const RenderStateRow& row : kRenderStates) renderStates_[row.state] = row.initial;
+  for (const RenderStateRow& row : kRenderStates) renderStates_[row.state] = glRenderStates_[row.state] = row.initial;
   for (const RenderStateRow& row : kRenderStates) ApplyRenderState(row.state);
+  SDL_AddEventWatch(WatchWindow, this);
   return GlResult();
 }
 
 GlDevice::~GlDevice() {
+  SDL_DelEventWatch(WatchWindow, this);
+  if (lastPresenter_ == this) lastPresenter_ = nullptr;
+  context_->pending.clear();  // a scene never presented shows nothing
   if (!context_->MakeCurrent()) return;
   ReleaseBindings();
   for (auto& entry : context_->programs) MOJOSHADER_glDeleteProgram(entry.second);
@@ -190,6 +195,7 @@ void GlDevice::FollowWindowSize() {
   int width, height;
   SDL_GL_GetDrawableSize(context_->window, &width, &height);
   if (width <= 0 || height <= 0 || (width == width_ && height == height_)) return;  // minimised, or unchanged
+  stale_ = true;
   if (direct_) {
     // Mesa's X11 software path (drisw) learns a window's new size only at a swap; this one shows the
     // last frame once more, and the frame being begun replaces it.
@@ -204,6 +210,7 @@ void GlDevice::FollowWindowSize() {
 
 HRESULT GlDevice::ReadBackBuffer(int& width, int& height, std::vector<std::uint8_t>& rgba) {
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  context_->Flush();
   glGetError();
   width = width_;
   height = height_;
@@ -253,18 +260,22 @@ HRESULT GlDevice::SetRenderState(std::uint32_t state, std::uint32_t value) {
   renderStates_[state] = value;
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
   ++stateCalls_;
-  ApplyRenderState(state);
+  Note({1, state, value});
+  Run([this, state, value] {
+    glRenderStates_[state] = value;
+    ApplyRenderState(state);
+  });
   return S_OK;
 }
 
 void GlDevice::ApplyRenderState(std::uint32_t state) {
-  std::uint32_t value = renderStates_[state];
+  std::uint32_t value = glRenderStates_[state];
   switch (state) {
     case D3DRS_ZENABLE: SetEnabled(GL_DEPTH_TEST, value != 0); break;
     case D3DRS_ZWRITEENABLE: glDepthMask(value ? GL_TRUE : GL_FALSE); break;
     case D3DRS_SRCBLEND:
     case D3DRS_DESTBLEND:
-      glBlendFunc(kBlend[renderStates_[D3DRS_SRCBLEND]], kBlend[renderStates_[D3DRS_DESTBLEND]]);
+      glBlendFunc(kBlend[glRenderStates_[D3DRS_SRCBLEND]], kBlend[glRenderStates_[D3DRS_DESTBLEND]]);
       break;
     case D3DRS_CULLMODE: ApplyCull(); break;
     case D3DRS_ALPHABLENDENABLE: SetEnabled(GL_BLEND, value != 0); break;
@@ -272,7 +283,7 @@ void GlDevice::ApplyRenderState(std::uint32_t state) {
 }
 
 void GlDevice::ApplyCull() {
-  const CullMode& mode = kCull[renderStates_[D3DRS_CULLMODE]];
+  const CullMode& mode = kCull[glRenderStates_[D3DRS_CULLMODE]];
   SetEnabled(GL_CULL_FACE, mode.enabled);
   glFrontFace(mode.frontFace);
   glCullFace(GL_BACK);
@@ -289,12 +300,12 @@ HRESULT GlDevice::SetSamplerState(std::uint32_t sampler, std::uint32_t type, std
   samplerStates_[sampler][type] = value;
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
   ++stateCalls_;
-  ApplySampler(sampler);
+  Note({2, sampler, type, value});
+  Run([this, sampler, values = samplerStates_[sampler]] { ApplySampler(sampler, values); });
   return S_OK;
 }
 
-void GlDevice::ApplySampler(std::uint32_t stage) {
-  const auto& s = samplerStates_[stage];
+void GlDevice::ApplySampler(std::uint32_t stage, const SamplerValues& s) {
   GLuint sampler = samplers_[stage];
   glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, static_cast<GLint>(kAddress[s[D3DSAMP_ADDRESSU]]));
   glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, static_cast<GLint>(kAddress[s[D3DSAMP_ADDRESSV]]));
@@ -312,9 +323,51 @@ void GlDevice::ApplySampler(std::uint32_t stage) {
 
 HRESULT GlDevice::BeginScene() {
   if (inScene_ || !context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  context_->Flush();
   FollowWindowSize();
   inScene_ = true;
+  context_->flushed = false;
+  touched_ = fullClear_ = false;
+  frame_.clear();
+  NoteState();
   return S_OK;
+}
+
+// Frames are compared from the state they start from: every value a call may rely on without setting it.
+void GlDevice::NoteState() {
+  Note({static_cast<std::uint64_t>(width_), static_cast<std::uint64_t>(height_)});
+  for (const RenderStateRow& row : kRenderStates) Note({renderStates_[row.state]});
+  for (const SamplerValues& stage : samplerStates_)
+    for (std::uint32_t value : stage) Note({value});
+  for (float c : vertexConstants_) Note({std::bit_cast<std::uint32_t>(c)});
+  for (float c : pixelConstants_) Note({std::bit_cast<std::uint32_t>(c)});
+  NoteBound();
+}
+
+// What a draw reads besides its arguments: the bound objects, with their contents' versions.
+void GlDevice::NoteBound() {
+  auto id = [](const Counted* object) { return object ? object->Serial() : 0; };
+  auto version = [](const Counted* object) { return object ? object->Version() : 0u; };
+  for (const GlTextureObject* texture : textures_) Note({id(texture), version(texture)});
+  Note({id(stream_), version(stream_), streamOffset_, streamStride_, id(indices_), version(indices_), id(declaration_),
+        id(vertexShader_), id(pixelShader_)});
+}
+
+void GlDevice::Note(std::initializer_list<std::uint64_t> words) {
+  if (inScene_) frame_.insert(frame_.end(), words);
+}
+
+void GlDevice::Run(std::function<void()> step) {
+  if (inScene_) context_->pending.push_back(std::move(step));
+  else step();
+}
+
+// A window uncovered or shown again may have lost its picture: the next frame is drawn whatever it is.
+int GlDevice::WatchWindow(void* data, SDL_Event* event) {
+  auto* device = static_cast<GlDevice*>(data);
+  if (event->type == SDL_WINDOWEVENT && event->window.windowID == SDL_GetWindowID(device->context_->window))
+    device->stale_ = true;
+  return 1;
 }
 
 HRESULT GlDevice::EndScene() {
@@ -328,35 +381,44 @@ HRESULT GlDevice::Clear(std::uint32_t count, const GfxRect* rects, std::uint32_t
   if ((count > 0 && !rects) || (flags & ~(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) || flags == 0)
     return D3DERR_INVALIDCALL;
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
-  GLbitfield mask = 0;
-  if (flags & D3DCLEAR_TARGET) {
-    mask |= GL_COLOR_BUFFER_BIT;
-    glClearColor(((colour >> 16) & 0xFF) / 255.0f, ((colour >> 8) & 0xFF) / 255.0f, (colour & 0xFF) / 255.0f,
-                 ((colour >> 24) & 0xFF) / 255.0f);
-  }
-  // Direct3D clears depth and stencil whatever the write masks say; GL obeys them, so open them here.
-  if (flags & D3DCLEAR_ZBUFFER) {
-    mask |= GL_DEPTH_BUFFER_BIT;
-    glClearDepth(z);
-    glDepthMask(GL_TRUE);
-  }
-  if (flags & D3DCLEAR_STENCIL) {
-    mask |= GL_STENCIL_BUFFER_BIT;
-    glClearStencil(static_cast<GLint>(stencil));
-  }
-  if (count == 0) {
-    glClear(mask);
-  } else {
-    glEnable(GL_SCISSOR_TEST);
-    for (std::uint32_t i = 0; i < count; ++i) {
-      const GfxRect& r = rects[i];
-      glScissor(r.left, height_ - r.bottom, r.right - r.left, r.bottom - r.top);  // GL counts rows from the bottom
-      glClear(mask);
+  constexpr std::uint32_t kWhole = D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER;
+  if (!touched_) fullClear_ = count == 0 && (flags & kWhole) == kWhole;
+  touched_ = true;
+  std::vector<GfxRect> areas(rects, rects + count);
+  Note({3, flags, colour, std::bit_cast<std::uint32_t>(z), stencil, count});
+  for (const GfxRect& r : areas)
+    Note({static_cast<std::uint32_t>(r.left), static_cast<std::uint32_t>(r.top), static_cast<std::uint32_t>(r.right),
+          static_cast<std::uint32_t>(r.bottom)});
+  Run([this, flags, colour, z, stencil, areas = std::move(areas)] {
+    GLbitfield mask = 0;
+    if (flags & D3DCLEAR_TARGET) {
+      mask |= GL_COLOR_BUFFER_BIT;
+      glClearColor(((colour >> 16) & 0xFF) / 255.0f, ((colour >> 8) & 0xFF) / 255.0f, (colour & 0xFF) / 255.0f,
+                   ((colour >> 24) & 0xFF) / 255.0f);
     }
-    glDisable(GL_SCISSOR_TEST);
-  }
-  glDepthMask(renderStates_[D3DRS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
-  return GlResult();
+    // Direct3D clears depth and stencil whatever the write masks say; GL obeys them, so open them here.
+    if (flags & D3DCLEAR_ZBUFFER) {
+      mask |= GL_DEPTH_BUFFER_BIT;
+      glClearDepth(z);
+      glDepthMask(GL_TRUE);
+    }
+    if (flags & D3DCLEAR_STENCIL) {
+      mask |= GL_STENCIL_BUFFER_BIT;
+      glClearStencil(static_cast<GLint>(stencil));
+    }
+    if (areas.empty()) {
+      glClear(mask);
+    } else {
+      glEnable(GL_SCISSOR_TEST);
+      for (const GfxRect& r : areas) {
+        glScissor(r.left, height_ - r.bottom, r.right - r.left, r.bottom - r.top);  // GL counts rows from the bottom
+        glClear(mask);
+      }
+      glDisable(GL_SCISSOR_TEST);
+    }
+    glDepthMask(glRenderStates_[D3DRS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
+  });
+  return inScene_ ? S_OK : GlResult();
 }
 
 HRESULT GlDevice::Present(const GfxRect* sourceRect, const GfxRect* destRect, Window* overrideWindow,
@@ -364,13 +426,26 @@ HRESULT GlDevice::Present(const GfxRect* sourceRect, const GfxRect* destRect, Wi
   if (sourceRect || destRect || overrideWindow || dirtyRegion) return D3DERR_INVALIDCALL;
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
   glGetError();
-  if (!direct_) {
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    glBlitFramebuffer(0, 0, width_, height_, 0, 0, width_, height_, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+  // The same inputs as the frame the window shows give the same pixels: that frame is shown again.
+  bool again = !stale_ && lastPresenter_ == this && fullClear_ && !context_->flushed && frame_ == lastFrame_;
+  if (again) {
+    context_->pending.clear();
+    ++shownAgain_;
+  } else {
+    context_->Flush();
+    if (!direct_) {
+      glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+      glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+      glBlitFramebuffer(0, 0, width_, height_, 0, 0, width_, height_, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+      glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    }
+    SDL_GL_SwapWindow(context_->window);
   }
-  SDL_GL_SwapWindow(context_->window);
+  lastFrame_.swap(frame_);
+  frame_.clear();
+  fullClear_ = false;
+  stale_ = false;
+  lastPresenter_ = this;
   if (paced_) WaitForRefresh();
   return GlResult();
 }
@@ -522,8 +597,10 @@ HRESULT GlDevice::SetTexture(std::uint32_t stage, GfxTexture* texture) {
   HRESULT hr = BindObject(textures_[stage], texture);
   if (Failed(hr) || textures_[stage] == before) return hr;
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
-  glActiveTexture(GL_TEXTURE0 + stage);
-  glBindTexture(GL_TEXTURE_2D, textures_[stage] ? textures_[stage]->Name() : 0);
+  Run([stage, name = textures_[stage] ? textures_[stage]->Name() : 0] {
+    glActiveTexture(GL_TEXTURE0 + stage);
+    glBindTexture(GL_TEXTURE_2D, name);
+  });
   return S_OK;
 }
 
@@ -537,13 +614,25 @@ HRESULT GlDevice::SetPixelShader(GfxPixelShader* shader) { return BindObject(pix
 
 HRESULT GlDevice::SetVertexShaderConstantF(std::uint32_t startRegister, const float* data, std::uint32_t count) {
   if (!data || startRegister + count > 256 || !context_->MakeCurrent()) return D3DERR_INVALIDCALL;
-  MOJOSHADER_glSetVertexShaderUniformF(startRegister, data, count);
+  std::copy(data, data + 4 * count, vertexConstants_.begin() + 4 * startRegister);
+  std::vector<float> values(data, data + 4 * count);
+  Note({4, startRegister, count});
+  for (float v : values) Note({std::bit_cast<std::uint32_t>(v)});
+  Run([startRegister, count, values = std::move(values)] {
+    MOJOSHADER_glSetVertexShaderUniformF(startRegister, values.data(), count);
+  });
   return S_OK;
 }
 
 HRESULT GlDevice::SetPixelShaderConstantF(std::uint32_t startRegister, const float* data, std::uint32_t count) {
   if (!data || startRegister + count > 224 || !context_->MakeCurrent()) return D3DERR_INVALIDCALL;
-  MOJOSHADER_glSetPixelShaderUniformF(startRegister, data, count);
+  std::copy(data, data + 4 * count, pixelConstants_.begin() + 4 * startRegister);
+  std::vector<float> values(data, data + 4 * count);
+  Note({5, startRegister, count});
+  for (float v : values) Note({std::bit_cast<std::uint32_t>(v)});
+  Run([startRegister, count, values = std::move(values)] {
+    MOJOSHADER_glSetPixelShaderUniformF(startRegister, values.data(), count);
+  });
   return S_OK;
 }
 
@@ -568,24 +657,30 @@ HRESULT GlDevice::DrawIndexedPrimitive(std::uint32_t type, std::int32_t baseVert
     program = MOJOSHADER_glLinkProgram(key.first, key.second);
     if (!program) return D3DERR_INVALIDCALL;
     context_->programs.emplace(key, program);
+    program_ = nullptr;  // whatever linking left bound, the next draw binds its own
   }
-  if (program != program_) {
-    MOJOSHADER_glBindProgram(program);
-    program_ = program;
-  }
-  glGetError();
-  glBindBuffer(GL_ARRAY_BUFFER, stream_->Name());
-  for (const GlDeclarationObject::Input& input : declaration_->Inputs())
-    MOJOSHADER_glSetVertexAttribute(input.usage, input.index, static_cast<unsigned>(input.size),
-                                    MOJOSHADER_ATTRIBUTE_FLOAT, 0, streamStride_,
-                                    reinterpret_cast<const void*>(std::uintptr_t{streamOffset_ + input.offset}));
-  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices_->Name());
-  MOJOSHADER_glProgramReady();
-  glDrawElementsBaseVertex(primitive.mode, static_cast<GLsizei>(count),
-                           indices_->IndexSize() == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
-                           reinterpret_cast<const void*>(std::uintptr_t{startIndex} * indices_->IndexSize()),
-                           baseVertexIndex);
-  return GlResult();
+  if (!inScene_) glGetError();
+  touched_ = true;
+  Note({6, type, static_cast<std::uint32_t>(baseVertexIndex), startIndex, primitiveCount});
+  NoteBound();
+  Run([this, program, mode = primitive.mode, count, baseVertexIndex, startIndex, inputs = declaration_->Inputs(),
+       stream = stream_->Name(), offset = streamOffset_, stride = streamStride_, indices = indices_->Name(),
+       indexSize = indices_->IndexSize()] {
+    if (program != program_) {
+      MOJOSHADER_glBindProgram(program);
+      program_ = program;
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, stream);
+    for (const GlDeclarationObject::Input& input : inputs)
+      MOJOSHADER_glSetVertexAttribute(input.usage, input.index, static_cast<unsigned>(input.size),
+                                      MOJOSHADER_ATTRIBUTE_FLOAT, 0, stride,
+                                      reinterpret_cast<const void*>(std::uintptr_t{offset + input.offset}));
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices);
+    MOJOSHADER_glProgramReady();
+    glDrawElementsBaseVertex(mode, static_cast<GLsizei>(count), indexSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
+                             reinterpret_cast<const void*>(std::uintptr_t{startIndex} * indexSize), baseVertexIndex);
+  });
+  return inScene_ ? S_OK : GlResult();
 }
 
 }  // namespace kuvo::gl

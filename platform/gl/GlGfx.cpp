@@ -211,6 +211,11 @@ bool SoftwareRendered(GfxDevice* device) {
   return gl && gl->Software();
 }
 
+long FramesShownAgain(GfxDevice* device) {
+  auto* gl = dynamic_cast<gl::GlDevice*>(device);
+  return gl ? gl->FramesShownAgain() : -1;
+}
+
 long GlStateCalls(GfxDevice* device) {
   auto* gl = dynamic_cast<gl::GlDevice*>(device);
   return gl ? gl->StateCalls() : -1;

@@ -58,6 +58,8 @@ int BackBufferSamples(GfxDevice* device);
 bool DrawsIntoWindow(GfxDevice* device);
 // Whether a GL device's renderer works on the CPU (Mesa's llvmpipe, softpipe).
 bool SoftwareRendered(GfxDevice* device);
+// Presents that showed the window's picture again instead of drawing a frame with the same inputs.
+long FramesShownAgain(GfxDevice* device);
 // Render and sampler state changes that reached GL so far; a repeated value must not count. -1 for another backend.
 long GlStateCalls(GfxDevice* device);
 // Objects of this backend alive in the process, devices included: 0 once everything is released.
