@@ -450,10 +450,13 @@ HRESULT GlDevice::Present(const GfxRect* sourceRect, const GfxRect* destRect, Wi
   return GlResult();
 }
 
+// Presents keep to a grid of refresh periods. A frame that comes late is shown at once and the next ones
+// make the time up, so a few slow frames among fast ones (a busy machine) cost no refreshes; only after
+// a stall of several periods (a start, a window dragged) does the grid start afresh.
 void GlDevice::WaitForRefresh() {
+  constexpr int kForgivenPeriods = 4;
   auto now = std::chrono::steady_clock::now();
-  // A frame later than a whole period starts the rhythm afresh rather than racing to catch up.
-  if (nextPresent_ + period_ < now) nextPresent_ = now;
+  if (nextPresent_ + kForgivenPeriods * period_ < now) nextPresent_ = now;
   else std::this_thread::sleep_until(nextPresent_);
   nextPresent_ += period_;
 }
@@ -679,6 +682,9 @@ HRESULT GlDevice::DrawIndexedPrimitive(std::uint32_t type, std::int32_t baseVert
     MOJOSHADER_glProgramReady();
     glDrawElementsBaseVertex(mode, static_cast<GLsizei>(count), indexSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT,
                              reinterpret_cast<const void*>(std::uintptr_t{startIndex} * indexSize), baseVertexIndex);
+    // llvmpipe rasterises what it has queued only when flushed: flushed after each draw, its threads fill
+    // one draw's pixels while this thread transforms and sets up the next one's triangles.
+    if (software_) glFlush();
   });
   return inScene_ ? S_OK : GlResult();
 }
