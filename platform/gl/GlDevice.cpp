@@ -144,11 +144,12 @@ void GlDevice::ReleaseBindings() {
 // D24S8, two buffers. SdlWindow asks for that visual; a window made elsewhere may lack it.
 bool GlDevice::WindowBufferFits() {
   glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  // The window's visual, known from its creation; its buffers may not exist yet before it is mapped.
   GLint red = 0, depth = 0, stencil = 0;
   GLboolean doubled = GL_FALSE;
-  glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_BACK_LEFT, GL_FRAMEBUFFER_ATTACHMENT_RED_SIZE, &red);
-  glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_DEPTH, GL_FRAMEBUFFER_ATTACHMENT_DEPTH_SIZE, &depth);
-  glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_STENCIL, GL_FRAMEBUFFER_ATTACHMENT_STENCIL_SIZE, &stencil);
+  glGetIntegerv(GL_RED_BITS, &red);
+  glGetIntegerv(GL_DEPTH_BITS, &depth);
+  glGetIntegerv(GL_STENCIL_BITS, &stencil);
   glGetBooleanv(GL_DOUBLEBUFFER, &doubled);
   bool fits = glGetError() == GL_NO_ERROR && red == 8 && depth == 24 && stencil == 8 && doubled;
   glGetError();
@@ -358,8 +359,12 @@ void GlDevice::Note(std::initializer_list<std::uint64_t> words) {
 }
 
 void GlDevice::Run(std::function<void()> step) {
-  if (inScene_) context_->pending.push_back(std::move(step));
-  else step();
+  if (inScene_) {
+    context_->pending.push_back(std::move(step));
+    return;
+  }
+  context_->Flush();  // a call between EndScene and Present comes after the scene's work
+  step();
 }
 
 // A window uncovered or shown again may have lost its picture: the next frame is drawn whatever it is.
