@@ -560,17 +560,26 @@ TEST_F(GlDeviceTest, AFrameWithTheSameInputsIsShownAgainNotDrawn) {
 
 // The scene's GL work waits for Present; a state set between EndScene and Present must still win.
 TEST_F(GlDeviceTest, StateSetAfterEndSceneHoldsForTheNextFrame) {
+  // Made before the scenes: an upload inside one would do the scene's work at once.
+  BindMesh({At(-1, -1, 0.5f), At(-1, 1, 0.5f), At(1, 1, 0.5f), At(1, -1, 0.5f)}, {0, 1, 2, 0, 2, 3});
+  ASSERT_EQ(device->SetVertexShader(screenVS), S_OK);
+  ASSERT_EQ(device->SetPixelShader(colourPS), S_OK);
+  auto screen = [&](float r, float g, float b) {
+    const float colour[4] = {r, g, b, 1};
+    ASSERT_EQ(device->SetPixelShaderConstantF(0, colour, 1), S_OK);
+    ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), S_OK);
+  };
   ASSERT_EQ(device->SetRenderState(D3DRS_ALPHABLENDENABLE, 1), S_OK);
   ASSERT_EQ(device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE), S_OK);
   ASSERT_EQ(device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE), S_OK);
   Begin(0xFF000000);
   ASSERT_EQ(device->SetRenderState(D3DRS_ALPHABLENDENABLE, 0), S_OK);
-  DrawScreen(0.5f, 1, 0, 0);
+  screen(1, 0, 0);
   ASSERT_EQ(device->EndScene(), S_OK);
   ASSERT_EQ(device->SetRenderState(D3DRS_ALPHABLENDENABLE, 1), S_OK);
   ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), S_OK);
   Begin(0xFF000040);
-  DrawScreen(0.5f, 0, 1, 0);
+  screen(0, 1, 0);
   ASSERT_EQ(device->EndScene(), S_OK);
   ExpectNear(Pixel(5, 5), {0, 255, 64}, 1, "added to the clear colour");
 }
