@@ -246,7 +246,8 @@ class GlDevice final : public GfxDevice, public Counted {
   HRESULT SetPixelShaderConstantF(std::uint32_t startRegister, const float* data, std::uint32_t count) override;
   std::uint32_t Release() override;
 
-  // The back buffer as last drawn (after Present too), resolved, top row first, 4 bytes a pixel in red, green, blue, alpha.
+  // The back buffer as last drawn (after Present too), resolved, top row first, 4 bytes a pixel in red,
+  // green, blue, alpha.
   HRESULT ReadBackBuffer(int& width, int& height, std::vector<std::uint8_t>& rgba);
   int Samples() const { return samples_; }
   bool Paced() const { return paced_; }
