@@ -5,11 +5,13 @@
 #include <mojoshader.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "geometry/cMesh.h"
@@ -35,6 +37,14 @@ inline std::vector<std::uint32_t> Assemble(const std::string& source) {
   MOJOSHADER_freeParseData(data);
   return tokens;
 }
+
+struct IgnoredEvents : WindowEvents {
+  void KeyDown(int) override {}
+  void MouseDown(int) override {}
+  void MouseUp(int) override {}
+  void Activate(bool) override {}
+  void Close() override {}
+};
 
 struct Rgb {
   int r, g, b;
@@ -148,6 +158,17 @@ class GlDeviceTest : public ::testing::Test {
     ASSERT_EQ(device->SetPixelShader(colourPS), S_OK);
     ASSERT_EQ(device->SetPixelShaderConstantF(0, colour, 1), S_OK);
     ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), S_OK);
+  }
+
+  // Maximised, with the X server's answer awaited: on a busy machine SDL may learn the new size late.
+  void MaximiseWindow() {
+    window->Maximise();
+    IgnoredEvents events;
+    for (int i = 0; i < 200 && window->ClientWidth() <= kSize; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      window->PumpMessages(events);
+    }
+    ASSERT_GT(window->ClientWidth(), kSize);
   }
 
   void Begin(std::uint32_t clearColour) {

@@ -3,10 +3,12 @@
 // shader), the state cache, multisampling, following the window's size, and failures returned as codes.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/testing/ScriptedWindow.h"
@@ -321,15 +323,24 @@ TEST_F(GlDeviceTest, CallsGlCannotDoReturnFailingCodes) {
 }
 
 TEST_F(GlDeviceTest, FourSamplesWhenAskedAndAvailable) {
-  std::uint32_t quality = 0;
+  std::uint32_t quality = 7;
+  // A renderer on the CPU has no samples to offer at speed; a GPU keeps its 4.
+  HRESULT expected = SoftwareRendered(device) ? D3DERR_NOTAVAILABLE : S_OK;
+  EXPECT_EQ(gfx->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_A8R8G8B8, true, 4, &quality), expected);
+  EXPECT_EQ(quality, expected == S_OK ? 1u : 0u);
+  EXPECT_EQ(gfx->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_A8R8G8B8, true, 0, &quality), S_OK)
+      << "no multisampling is always there";
+  gfx->OfferSlowMultisampling(true);
   ASSERT_EQ(gfx->CheckDeviceMultiSampleType(0, D3DDEVTYPE_HAL, D3DFMT_A8R8G8B8, true, 4, &quality), S_OK)
       << "Mesa offers 4 samples";
   EXPECT_EQ(quality, 1u);
   EXPECT_EQ(BackBufferSamples(device), 0);
+  EXPECT_TRUE(DrawsIntoWindow(device)) << "without samples the window's own buffer is the back buffer";
   GfxDevice* multisampled = CreateDevice(4);
   ASSERT_NE(multisampled, nullptr) << gfx->LastProblem();
   EXPECT_EQ(BackBufferSamples(multisampled), 4);
   // Two devices on one window: each keeps its own context current when used.
+  EXPECT_FALSE(DrawsIntoWindow(multisampled));
   ASSERT_EQ(multisampled->BeginScene(), S_OK);
   ASSERT_EQ(multisampled->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF00FF00, 1.0f, 0), S_OK);
   ASSERT_EQ(multisampled->EndScene(), S_OK);
@@ -342,11 +353,109 @@ TEST_F(GlDeviceTest, FourSamplesWhenAskedAndAvailable) {
   ExpectNear(Pixel(1, 1), {0, 0, 255}, 0, "the first device still draws");
 }
 
+// Presenting a frame whose every input equals the last one's shows the window's picture again, drawing
+// nothing; any changed input, contents included, or a window that may have lost its picture, draws.
+TEST_F(GlDeviceTest, AFrameWithTheSameInputsIsShownAgainNotDrawn) {
+  GfxTexture* texture = nullptr;
+  ASSERT_EQ(device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), S_OK);
+  auto paint = [&](std::uint32_t bgra) {
+    GfxSurface* surface = nullptr;
+    ASSERT_EQ(texture->GetSurfaceLevel(0, &surface), S_OK);
+    GfxLockedRect locked{};
+    ASSERT_EQ(surface->LockRect(&locked, nullptr, 0), S_OK);
+    std::memcpy(locked.pBits, &bgra, 4);
+    ASSERT_EQ(surface->UnlockRect(), S_OK);
+    surface->Release();
+  };
+  BindMesh({At(-1, -1, 0.5f, 0, 1), At(-1, 1, 0.5f, 0, 0), At(1, 1, 0.5f, 1, 0), At(1, -1, 0.5f, 1, 1)},
+           {0, 1, 2, 0, 2, 3});
+  auto frame = [&](bool clear, float z) {
+    ASSERT_EQ(device->BeginScene(), S_OK);
+    if (clear) {
+      ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0), S_OK);
+    }
+    ASSERT_EQ(device->SetTexture(0, texture), S_OK);
+    ASSERT_EQ(device->SetVertexShader(screenVS), S_OK);
+    ASSERT_EQ(device->SetPixelShader(plainPS), S_OK);
+    const float unused[4] = {z, 0, 0, 0};
+    ASSERT_EQ(device->SetPixelShaderConstantF(3, unused, 1), S_OK);
+    ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), S_OK);
+    ASSERT_EQ(device->EndScene(), S_OK);
+    ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), S_OK);
+  };
+  paint(0xFFFF0000);
+  frame(true, 0);  // starts from nothing bound
+  frame(true, 0);  // starts from what the last one bound
+  long again = FramesShownAgain(device);
+  frame(true, 0);
+  EXPECT_EQ(FramesShownAgain(device), again + 1) << "the same frame";
+  ExpectNear(Pixel(5, 5), {255, 0, 0}, 0, "shown again");
+  paint(0xFF00FF00);
+  frame(true, 0);
+  EXPECT_EQ(FramesShownAgain(device), again + 1) << "new texels";
+  ExpectNear(Pixel(5, 5), {0, 255, 0}, 0, "drawn with the new texels");
+  frame(true, 1);
+  EXPECT_EQ(FramesShownAgain(device), again + 1) << "a constant changed, though no shader reads it";
+  frame(true, 1);
+  EXPECT_EQ(FramesShownAgain(device), again + 1) << "the frame before started from the old constant";
+  frame(true, 1);
+  EXPECT_EQ(FramesShownAgain(device), again + 2);
+  MaximiseWindow();
+  frame(true, 1);
+  EXPECT_EQ(FramesShownAgain(device), again + 2) << "a new size";
+  ExpectNear(Pixel(window->ClientWidth() - 5, 5), {0, 255, 0}, 0, "drawn at the new size");
+  frame(false, 1);
+  frame(false, 1);
+  EXPECT_EQ(FramesShownAgain(device), again + 2) << "a frame that starts on the last one's pixels";
+  texture->Release();
+}
+
+// The scene's GL work waits for Present; a state set between EndScene and Present must still win.
+TEST_F(GlDeviceTest, StateSetAfterEndSceneHoldsForTheNextFrame) {
+  // Made before the scenes: an upload inside one would do the scene's work at once.
+  BindMesh({At(-1, -1, 0.5f), At(-1, 1, 0.5f), At(1, 1, 0.5f), At(1, -1, 0.5f)}, {0, 1, 2, 0, 2, 3});
+  ASSERT_EQ(device->SetVertexShader(screenVS), S_OK);
+  ASSERT_EQ(device->SetPixelShader(colourPS), S_OK);
+  auto screen = [&](float r, float g, float b) {
+    const float colour[4] = {r, g, b, 1};
+    ASSERT_EQ(device->SetPixelShaderConstantF(0, colour, 1), S_OK);
+    ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2), S_OK);
+  };
+  ASSERT_EQ(device->SetRenderState(D3DRS_ALPHABLENDENABLE, 1), S_OK);
+  ASSERT_EQ(device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ONE), S_OK);
+  ASSERT_EQ(device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE), S_OK);
+  Begin(0xFF000000);
+  ASSERT_EQ(device->SetRenderState(D3DRS_ALPHABLENDENABLE, 0), S_OK);
+  screen(1, 0, 0);
+  ASSERT_EQ(device->EndScene(), S_OK);
+  ASSERT_EQ(device->SetRenderState(D3DRS_ALPHABLENDENABLE, 1), S_OK);
+  ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), S_OK);
+  Begin(0xFF000040);
+  screen(0, 1, 0);
+  ASSERT_EQ(device->EndScene(), S_OK);
+  ExpectNear(Pixel(5, 5), {0, 255, 64}, 1, "added to the clear colour");
+}
+
+// The window's buffers swap at Present; the frame read afterwards is the one presented, and a frame
+// being drawn is read from where it is drawn.
+TEST_F(GlDeviceTest, ThePresentedFrameReadsBackUntilTheNextIsDrawn) {
+  Begin(0xFF102030);
+  DrawScreen(0.5f, 1, 0, 0);
+  ASSERT_EQ(device->EndScene(), S_OK);
+  ExpectNear(Pixel(5, 5), {255, 0, 0}, 0, "drawn, not presented");
+  ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), S_OK);
+  ExpectNear(Pixel(5, 5), {255, 0, 0}, 0, "presented");
+  Begin(0xFF0000FF);
+  ASSERT_EQ(device->EndScene(), S_OK);
+  ExpectNear(Pixel(5, 5), {0, 0, 255}, 0, "the next frame's clear");
+  ASSERT_EQ(device->Present(nullptr, nullptr, nullptr, nullptr), S_OK);
+  ExpectNear(Pixel(5, 5), {0, 0, 255}, 0, "the next frame presented");
+}
+
 TEST_F(GlDeviceTest, BackBufferFollowsTheWindowsSize) {
   Begin(0);
   ASSERT_EQ(device->EndScene(), S_OK);
-  window->Maximise();
-  ASSERT_GT(window->ClientWidth(), kSize);
+  MaximiseWindow();
   ASSERT_EQ(device->BeginScene(), S_OK);  // the device resets its back buffer here
   ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFFFFFFFF, 1.0f, 0), S_OK);
   ASSERT_EQ(device->EndScene(), S_OK);

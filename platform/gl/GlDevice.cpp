@@ -4,6 +4,7 @@
 #include "platform/gl/GlShaderTokens.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <thread>
 
@@ -50,6 +51,11 @@ void SetEnabled(GLenum capability, bool on) {
 
 }  // namespace
 
+bool SoftwareRenderer() {
+  const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+  return renderer && (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe"));
+}
+
 GlDevice::GlDevice(std::shared_ptr<Context> context, const GfxPresentParameters& parameters, bool paced,
                    int refreshHz)
     : Counted(std::move(context)),
@@ -60,6 +66,7 @@ GlDevice::GlDevice(std::shared_ptr<Context> context, const GfxPresentParameters&
 
 HRESULT GlDevice::Initialise(int width, int height) {
   glGetError();
+  direct_ = samples_ == 0 && WindowBufferFits();
   HRESULT hr = MakeBackBuffer(width, height);
   if (Failed(hr)) return hr;
   // Direct3D's clip space: depth 0..1, so a point behind the near plane is clipped, not drawn. Without
@@ -69,22 +76,24 @@ HRESULT GlDevice::Initialise(int width, int height) {
   if (context_->anisotropy) glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &maxAnisotropy_);
   // Mesa's software renderers filter anisotropically on the CPU: at 8 taps it made a 1280 x 720 frame on
   // llvmpipe three times slower. They get trilinear filtering, as a device whose maximum is 1 would.
-  const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
-  if (renderer && (std::strstr(renderer, "llvmpipe") || std::strstr(renderer, "softpipe")) &&
-      !context_->softwareAnisotropy)
-    maxAnisotropy_ = 1.0f;
+  software_ = SoftwareRenderer();
+  if (software_ && !context_->softwareAnisotropy) maxAnisotropy_ = 1.0f;
   glGenSamplers(kStages, samplers_);
   for (std::uint32_t stage = 0; stage < kStages; ++stage) {
     for (const SamplerStateRow& row : kSamplerStates) samplerStates_[stage][row.type] = row.initial;
-    ApplySampler(stage);
+    ApplySampler(stage, samplerStates_[stage]);
     glBindSampler(stage, samplers_[stage]);
   }
-  for (const RenderStateRow& row : kRenderStates) renderStates_[row.state] = row.initial;
+  for (const RenderStateRow& row : kRenderStates) renderStates_[row.state] = glRenderStates_[row.state] = row.initial;
   for (const RenderStateRow& row : kRenderStates) ApplyRenderState(row.state);
+  SDL_AddEventWatch(WatchWindow, this);
   return GlResult();
 }
 
 GlDevice::~GlDevice() {
+  SDL_DelEventWatch(WatchWindow, this);
+  if (lastPresenter_ == this) lastPresenter_ = nullptr;
+  context_->pending.clear();  // a scene never presented shows nothing
   if (!context_->MakeCurrent()) return;
   ReleaseBindings();
   for (auto& entry : context_->programs) MOJOSHADER_glDeleteProgram(entry.second);
@@ -113,7 +122,31 @@ void GlDevice::ReleaseBindings() {
 
 // ---- Back buffer ----
 
+// The window's own buffer can be the back buffer when it has what the device promises: 8-bit colour,
+// D24S8, two buffers. SdlWindow asks for that visual; a window made elsewhere may lack it.
+bool GlDevice::WindowBufferFits() {
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+  // The window's visual, known from its creation; its buffers may not exist yet before it is mapped.
+  GLint red = 0, depth = 0, stencil = 0;
+  GLboolean doubled = GL_FALSE;
+  glGetIntegerv(GL_RED_BITS, &red);
+  glGetIntegerv(GL_DEPTH_BITS, &depth);
+  glGetIntegerv(GL_STENCIL_BITS, &stencil);
+  glGetBooleanv(GL_DOUBLEBUFFER, &doubled);
+  bool fits = glGetError() == GL_NO_ERROR && red == 8 && depth == 24 && stencil == 8 && doubled;
+  glGetError();
+  return fits;
+}
+
 HRESULT GlDevice::MakeBackBuffer(int width, int height) {
+  if (direct_) {
+    // Without multisampling the device draws into the window's buffer, so Present has nothing to copy.
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    width_ = width;
+    height_ = height;
+    glViewport(0, 0, width, height);
+    return GlResult();
+  }
   glGenFramebuffers(1, &framebuffer_);
   glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
   glGenRenderbuffers(1, &colour_);
@@ -156,6 +189,12 @@ void GlDevice::FollowWindowSize() {
   int width, height;
   SDL_GL_GetDrawableSize(context_->window, &width, &height);
   if (width <= 0 || height <= 0 || (width == width_ && height == height_)) return;  // minimised, or unchanged
+  stale_ = true;
+  if (direct_) {
+    // Mesa's X11 software path (drisw) learns a window's new size only at a swap; this one shows the
+    // last frame once more, and the frame being begun replaces it.
+    SDL_GL_SwapWindow(context_->window);
+  }
   FreeBackBuffer();
   if (Failed(MakeBackBuffer(width, height))) {
     FreeBackBuffer();
@@ -165,6 +204,7 @@ void GlDevice::FollowWindowSize() {
 
 HRESULT GlDevice::ReadBackBuffer(int& width, int& height, std::vector<std::uint8_t>& rgba) {
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  context_->Flush();
   glGetError();
   width = width_;
   height = height_;
@@ -183,6 +223,9 @@ HRESULT GlDevice::ReadBackBuffer(int& width, int& height, std::vector<std::uint8
     glBindFramebuffer(GL_READ_FRAMEBUFFER, resolved);
   } else {
     glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+    // After Present the window's back buffer still holds the presented frame on Mesa's X11 software path,
+    // the one where the device draws into the window (a GPU multisamples into its own framebuffer).
+    if (direct_) glReadBuffer(GL_BACK);
   }
   std::vector<std::uint8_t> bottomUp(static_cast<std::size_t>(width) * height * 4);
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
@@ -207,18 +250,22 @@ HRESULT GlDevice::SetRenderState(std::uint32_t state, std::uint32_t value) {
   renderStates_[state] = value;
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
   ++stateCalls_;
-  ApplyRenderState(state);
+  Note({1, state, value});
+  Run([this, state, value] {
+    glRenderStates_[state] = value;
+    ApplyRenderState(state);
+  });
   return S_OK;
 }
 
 void GlDevice::ApplyRenderState(std::uint32_t state) {
-  std::uint32_t value = renderStates_[state];
+  std::uint32_t value = glRenderStates_[state];
   switch (state) {
     case D3DRS_ZENABLE: SetEnabled(GL_DEPTH_TEST, value != 0); break;
     case D3DRS_ZWRITEENABLE: glDepthMask(value ? GL_TRUE : GL_FALSE); break;
     case D3DRS_SRCBLEND:
     case D3DRS_DESTBLEND:
-      glBlendFunc(kBlend[renderStates_[D3DRS_SRCBLEND]], kBlend[renderStates_[D3DRS_DESTBLEND]]);
+      glBlendFunc(kBlend[glRenderStates_[D3DRS_SRCBLEND]], kBlend[glRenderStates_[D3DRS_DESTBLEND]]);
       break;
     case D3DRS_CULLMODE: ApplyCull(); break;
     case D3DRS_ALPHABLENDENABLE: SetEnabled(GL_BLEND, value != 0); break;
@@ -226,7 +273,7 @@ void GlDevice::ApplyRenderState(std::uint32_t state) {
 }
 
 void GlDevice::ApplyCull() {
-  const CullMode& mode = kCull[renderStates_[D3DRS_CULLMODE]];
+  const CullMode& mode = kCull[glRenderStates_[D3DRS_CULLMODE]];
   SetEnabled(GL_CULL_FACE, mode.enabled);
   glFrontFace(mode.frontFace);
   glCullFace(GL_BACK);
@@ -238,12 +285,12 @@ HRESULT GlDevice::SetSamplerState(std::uint32_t sampler, std::uint32_t type, std
   samplerStates_[sampler][type] = value;
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
   ++stateCalls_;
-  ApplySampler(sampler);
+  Note({2, sampler, type, value});
+  Run([this, sampler, values = samplerStates_[sampler]] { ApplySampler(sampler, values); });
   return S_OK;
 }
 
-void GlDevice::ApplySampler(std::uint32_t stage) {
-  const auto& s = samplerStates_[stage];
+void GlDevice::ApplySampler(std::uint32_t stage, const SamplerValues& s) {
   GLuint sampler = samplers_[stage];
   glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, static_cast<GLint>(kAddress[s[D3DSAMP_ADDRESSU]]));
   glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, static_cast<GLint>(kAddress[s[D3DSAMP_ADDRESSV]]));
@@ -262,9 +309,55 @@ void GlDevice::ApplySampler(std::uint32_t stage) {
 HRESULT GlDevice::BeginScene() {
   if (HRESULT hr = gfxrules::BeginScene(inScene_); Failed(hr)) return hr;
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  context_->Flush();
   FollowWindowSize();
   inScene_ = true;
+  context_->flushed = false;
+  touched_ = fullClear_ = false;
+  frame_.clear();
+  NoteState();
   return S_OK;
+}
+
+// Frames are compared from the state they start from: every value a call may rely on without setting it.
+void GlDevice::NoteState() {
+  Note({static_cast<std::uint64_t>(width_), static_cast<std::uint64_t>(height_)});
+  for (const RenderStateRow& row : kRenderStates) Note({renderStates_[row.state]});
+  for (const SamplerValues& stage : samplerStates_)
+    for (std::uint32_t value : stage) Note({value});
+  for (float c : vertexConstants_) Note({std::bit_cast<std::uint32_t>(c)});
+  for (float c : pixelConstants_) Note({std::bit_cast<std::uint32_t>(c)});
+  NoteBound();
+}
+
+// What a draw reads besides its arguments: the bound objects, with their contents' versions.
+void GlDevice::NoteBound() {
+  auto id = [](const Counted* object) { return object ? object->Serial() : 0; };
+  auto version = [](const Counted* object) { return object ? object->Version() : 0u; };
+  for (const GlTextureObject* texture : textures_) Note({id(texture), version(texture)});
+  Note({id(stream_), version(stream_), streamOffset_, streamStride_, id(indices_), version(indices_), id(declaration_),
+        id(vertexShader_), id(pixelShader_)});
+}
+
+void GlDevice::Note(std::initializer_list<std::uint64_t> words) {
+  if (inScene_) frame_.insert(frame_.end(), words);
+}
+
+void GlDevice::Run(std::function<void()> step) {
+  if (inScene_) {
+    context_->pending.push_back(std::move(step));
+    return;
+  }
+  context_->Flush();  // a call between EndScene and Present comes after the scene's work
+  step();
+}
+
+// A window uncovered or shown again may have lost its picture: the next frame is drawn whatever it is.
+int GlDevice::WatchWindow(void* data, SDL_Event* event) {
+  auto* device = static_cast<GlDevice*>(data);
+  if (event->type == SDL_WINDOWEVENT && event->window.windowID == SDL_GetWindowID(device->context_->window))
+    device->stale_ = true;
+  return 1;
 }
 
 HRESULT GlDevice::EndScene() {
@@ -277,35 +370,44 @@ HRESULT GlDevice::Clear(std::uint32_t count, const GfxRect* rects, std::uint32_t
                         std::uint32_t stencil) {
   if (HRESULT hr = gfxrules::Clear(count, rects, flags, z, parameters_.EnableAutoDepthStencil); Failed(hr)) return hr;
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
-  GLbitfield mask = 0;
-  if (flags & D3DCLEAR_TARGET) {
-    mask |= GL_COLOR_BUFFER_BIT;
-    glClearColor(((colour >> 16) & 0xFF) / 255.0f, ((colour >> 8) & 0xFF) / 255.0f, (colour & 0xFF) / 255.0f,
-                 ((colour >> 24) & 0xFF) / 255.0f);
-  }
-  // Direct3D clears depth and stencil whatever the write masks say; GL obeys them, so open them here.
-  if (flags & D3DCLEAR_ZBUFFER) {
-    mask |= GL_DEPTH_BUFFER_BIT;
-    glClearDepth(z);
-    glDepthMask(GL_TRUE);
-  }
-  if (flags & D3DCLEAR_STENCIL) {
-    mask |= GL_STENCIL_BUFFER_BIT;
-    glClearStencil(static_cast<GLint>(stencil));
-  }
-  if (count == 0) {
-    glClear(mask);
-  } else {
-    glEnable(GL_SCISSOR_TEST);
-    for (std::uint32_t i = 0; i < count; ++i) {
-      const GfxRect& r = rects[i];
-      glScissor(r.left, height_ - r.bottom, r.right - r.left, r.bottom - r.top);  // GL counts rows from the bottom
-      glClear(mask);
+  constexpr std::uint32_t kWhole = D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER;
+  if (!touched_) fullClear_ = count == 0 && (flags & kWhole) == kWhole;
+  touched_ = true;
+  std::vector<GfxRect> areas(rects, rects + count);
+  Note({3, flags, colour, std::bit_cast<std::uint32_t>(z), stencil, count});
+  for (const GfxRect& r : areas)
+    Note({static_cast<std::uint32_t>(r.left), static_cast<std::uint32_t>(r.top), static_cast<std::uint32_t>(r.right),
+          static_cast<std::uint32_t>(r.bottom)});
+  Run([this, flags, colour, z, stencil, areas = std::move(areas)] {
+    GLbitfield mask = 0;
+    if (flags & D3DCLEAR_TARGET) {
+      mask |= GL_COLOR_BUFFER_BIT;
+      glClearColor(((colour >> 16) & 0xFF) / 255.0f, ((colour >> 8) & 0xFF) / 255.0f, (colour & 0xFF) / 255.0f,
+                   ((colour >> 24) & 0xFF) / 255.0f);
     }
-    glDisable(GL_SCISSOR_TEST);
-  }
-  glDepthMask(renderStates_[D3DRS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
-  return GlResult();
+    // Direct3D clears depth and stencil whatever the write masks say; GL obeys them, so open them here.
+    if (flags & D3DCLEAR_ZBUFFER) {
+      mask |= GL_DEPTH_BUFFER_BIT;
+      glClearDepth(z);
+      glDepthMask(GL_TRUE);
+    }
+    if (flags & D3DCLEAR_STENCIL) {
+      mask |= GL_STENCIL_BUFFER_BIT;
+      glClearStencil(static_cast<GLint>(stencil));
+    }
+    if (areas.empty()) {
+      glClear(mask);
+    } else {
+      glEnable(GL_SCISSOR_TEST);
+      for (const GfxRect& r : areas) {
+        glScissor(r.left, height_ - r.bottom, r.right - r.left, r.bottom - r.top);  // GL counts rows from the bottom
+        glClear(mask);
+      }
+      glDisable(GL_SCISSOR_TEST);
+    }
+    glDepthMask(glRenderStates_[D3DRS_ZWRITEENABLE] ? GL_TRUE : GL_FALSE);
+  });
+  return inScene_ ? S_OK : GlResult();
 }
 
 HRESULT GlDevice::Present(const GfxRect* sourceRect, const GfxRect* destRect, Window* overrideWindow,
@@ -313,19 +415,37 @@ HRESULT GlDevice::Present(const GfxRect* sourceRect, const GfxRect* destRect, Wi
   if (HRESULT hr = gfxrules::Present(sourceRect, destRect, overrideWindow, dirtyRegion); Failed(hr)) return hr;
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
   glGetError();
-  glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
-  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-  glBlitFramebuffer(0, 0, width_, height_, 0, 0, width_, height_, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-  glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-  SDL_GL_SwapWindow(context_->window);
+  // The same inputs as the frame the window shows give the same pixels: that frame is shown again.
+  bool again = !stale_ && lastPresenter_ == this && fullClear_ && !context_->flushed && frame_ == lastFrame_;
+  if (again) {
+    context_->pending.clear();
+    ++shownAgain_;
+  } else {
+    context_->Flush();
+    if (!direct_) {
+      glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+      glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+      glBlitFramebuffer(0, 0, width_, height_, 0, 0, width_, height_, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+      glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    }
+    SDL_GL_SwapWindow(context_->window);
+  }
+  lastFrame_.swap(frame_);
+  frame_.clear();
+  fullClear_ = false;
+  stale_ = false;
+  lastPresenter_ = this;
   if (paced_) WaitForRefresh();
   return GlResult();
 }
 
+// Presents keep to a grid of refresh periods. A frame that comes late is shown at once and the next ones
+// make the time up, so a few slow frames among fast ones (a busy machine) cost no refreshes; only after
+// a stall of several periods (a start, a window dragged) does the grid start afresh.
 void GlDevice::WaitForRefresh() {
+  constexpr int kForgivenPeriods = 4;
   auto now = std::chrono::steady_clock::now();
-  // A frame later than a whole period starts the rhythm afresh rather than racing to catch up.
-  if (nextPresent_ + period_ < now) nextPresent_ = now;
+  if (nextPresent_ + kForgivenPeriods * period_ < now) nextPresent_ = now;
   else std::this_thread::sleep_until(nextPresent_);
   nextPresent_ += period_;
 }
@@ -457,8 +577,10 @@ HRESULT GlDevice::SetTexture(std::uint32_t stage, GfxTexture* texture) {
   HRESULT hr = BindObject(textures_[stage], texture);
   if (Failed(hr) || textures_[stage] == before) return hr;
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
-  glActiveTexture(GL_TEXTURE0 + stage);
-  glBindTexture(GL_TEXTURE_2D, textures_[stage] ? textures_[stage]->Name() : 0);
+  Run([stage, name = textures_[stage] ? textures_[stage]->Name() : 0] {
+    glActiveTexture(GL_TEXTURE0 + stage);
+    glBindTexture(GL_TEXTURE_2D, name);
+  });
   return S_OK;
 }
 
@@ -475,7 +597,13 @@ HRESULT GlDevice::SetVertexShaderConstantF(std::uint32_t startRegister, const fl
     return hr;
   static_assert(kFixUpConstant == gfxrules::kVertexConstants, "the register after the game's is the device's own");
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
-  MOJOSHADER_glSetVertexShaderUniformF(startRegister, data, count);
+  std::copy(data, data + 4 * count, vertexConstants_.begin() + 4 * startRegister);
+  std::vector<float> values(data, data + 4 * count);
+  Note({4, startRegister, count});
+  for (float v : values) Note({std::bit_cast<std::uint32_t>(v)});
+  Run([startRegister, count, values = std::move(values)] {
+    MOJOSHADER_glSetVertexShaderUniformF(startRegister, values.data(), count);
+  });
   return S_OK;
 }
 
@@ -483,7 +611,13 @@ HRESULT GlDevice::SetPixelShaderConstantF(std::uint32_t startRegister, const flo
   if (HRESULT hr = gfxrules::ShaderConstants(startRegister, data, count, gfxrules::kPixelConstants); Failed(hr))
     return hr;
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
-  MOJOSHADER_glSetPixelShaderUniformF(startRegister, data, count);
+  std::copy(data, data + 4 * count, pixelConstants_.begin() + 4 * startRegister);
+  std::vector<float> values(data, data + 4 * count);
+  Note({5, startRegister, count});
+  for (float v : values) Note({std::bit_cast<std::uint32_t>(v)});
+  Run([startRegister, count, values = std::move(values)] {
+    MOJOSHADER_glSetPixelShaderUniformF(startRegister, values.data(), count);
+  });
   return S_OK;
 }
 
@@ -515,30 +649,41 @@ HRESULT GlDevice::DrawIndexedPrimitive(std::uint32_t type, std::int32_t baseVert
     program = MOJOSHADER_glLinkProgram(key.first, key.second);
     if (!program) return D3DERR_INVALIDCALL;
     context_->programs.emplace(key, program);
+    program_ = nullptr;  // whatever linking left bound, the next draw binds its own
   }
-  if (program != program_) {
-    MOJOSHADER_glBindProgram(program);
-    program_ = program;
-  }
-  glGetError();
+  if (!inScene_) glGetError();
   // Without base vertex support the base moves the attribute pointers instead, as far as it may.
   std::int64_t start = streamOffset_;
   if (!context_->baseVertex) start += std::int64_t{baseVertexIndex} * streamStride_;
   if (start < 0) return D3DERR_INVALIDCALL;
-  glBindBuffer(GL_ARRAY_BUFFER, stream_->Name());
-  for (const GlDeclarationObject::Input& input : declaration_->Inputs())
-    MOJOSHADER_glSetVertexAttribute(
-        input.usage, input.index, static_cast<unsigned>(input.size), MOJOSHADER_ATTRIBUTE_FLOAT, 0, streamStride_,
-        reinterpret_cast<const void*>(static_cast<std::uintptr_t>(start) + std::uintptr_t{input.offset}));
-  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices_->Name());
-  MOJOSHADER_glProgramReady();
-  GLenum indexType = indices_->IndexSize() == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT;
-  const void* first = reinterpret_cast<const void*>(std::uintptr_t{startIndex} * indices_->IndexSize());
-  if (context_->baseVertex)
-    glDrawElementsBaseVertex(primitive.mode, static_cast<GLsizei>(count), indexType, first, baseVertexIndex);
-  else
-    glDrawElements(primitive.mode, static_cast<GLsizei>(count), indexType, first);
-  return GlResult();
+  touched_ = true;
+  Note({6, type, static_cast<std::uint32_t>(baseVertexIndex), startIndex, primitiveCount});
+  NoteBound();
+  Run([this, program, mode = primitive.mode, count, baseVertexIndex, startIndex, inputs = declaration_->Inputs(),
+       stream = stream_->Name(), start, stride = streamStride_, indices = indices_->Name(),
+       indexSize = indices_->IndexSize(), baseVertex = context_->baseVertex] {
+    if (program != program_) {
+      MOJOSHADER_glBindProgram(program);
+      program_ = program;
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, stream);
+    for (const GlDeclarationObject::Input& input : inputs)
+      MOJOSHADER_glSetVertexAttribute(
+          input.usage, input.index, static_cast<unsigned>(input.size), MOJOSHADER_ATTRIBUTE_FLOAT, 0, stride,
+          reinterpret_cast<const void*>(static_cast<std::uintptr_t>(start) + std::uintptr_t{input.offset}));
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices);
+    MOJOSHADER_glProgramReady();
+    GLenum indexType = indexSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT;
+    const void* first = reinterpret_cast<const void*>(std::uintptr_t{startIndex} * indexSize);
+    if (baseVertex)
+      glDrawElementsBaseVertex(mode, static_cast<GLsizei>(count), indexType, first, baseVertexIndex);
+    else
+      glDrawElements(mode, static_cast<GLsizei>(count), indexType, first);
+    // llvmpipe rasterises what it has queued only when flushed: flushed after each draw, its threads fill
+    // one draw's pixels while this thread transforms and sets up the next one's triangles.
+    if (software_) glFlush();
+  });
+  return inScene_ ? S_OK : GlResult();
 }
 
 }  // namespace kuvo::gl

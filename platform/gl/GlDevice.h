@@ -6,6 +6,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <utility>
@@ -36,6 +37,12 @@ struct Context {
   bool softwareAnisotropy = false;  // anisotropic filtering on Mesa's software renderers too
   // Programs linked from a vertex and a pixel shader, made on first use by a draw.
   std::map<std::pair<MOJOSHADER_glShader*, MOJOSHADER_glShader*>, MOJOSHADER_glProgram*> programs;
+  // The GL work of the scene being drawn, held back until Present knows whether it must be done.
+  std::vector<std::function<void()>> pending;
+  bool flushed = false;  // some of the scene's work has already been done
+
+  // Does the held-back work: before anything it relies on changes or goes, and when it is wanted.
+  void Flush();
 
   // Several devices (tests make them side by side) share the thread; GL and MojoShader work on the current one.
   bool MakeCurrent();
@@ -55,12 +62,23 @@ class Counted {
   }
 
  protected:
-  explicit Counted(std::shared_ptr<Context> context) : context_(std::move(context)) { ++alive; }
+  explicit Counted(std::shared_ptr<Context> context) : context_(std::move(context)), serial_(++made_) { ++alive; }
   virtual ~Counted() { --alive; }
   std::shared_ptr<Context> context_;
 
+ public:
+  // Names the object for comparing frames: unlike an address, never used again by a later object.
+  std::uint64_t Serial() const { return serial_; }
+  // Counts the uploads of a buffer's or texture's contents.
+  std::uint32_t Version() const { return version_; }
+
+ protected:
+  std::uint64_t serial_;
+  std::uint32_t version_ = 0;
+
  private:
   std::uint32_t references_ = 1;
+  static inline std::uint64_t made_ = 0;
 };
 
 // Vertex or index data: a copy in memory that Lock hands out, sent to the GL buffer at Unlock.
@@ -251,23 +269,35 @@ class GlDevice final : public GfxDevice, public Counted {
   HRESULT SetPixelShaderConstantF(std::uint32_t startRegister, const float* data, std::uint32_t count) override;
   std::uint32_t Release() override;
 
-  // The back buffer as last drawn, resolved, top row first, 4 bytes a pixel in red, green, blue, alpha.
+  // The back buffer as last drawn (after Present too), resolved, top row first, 4 bytes a pixel in red,
+  // green, blue, alpha.
   HRESULT ReadBackBuffer(int& width, int& height, std::vector<std::uint8_t>& rgba);
   int Samples() const { return samples_; }
   bool Paced() const { return paced_; }
+  long FramesShownAgain() const { return shownAgain_; }
+  bool DrawsIntoWindow() const { return direct_; }
+  bool Software() const { return software_; }
   long StateCalls() const { return stateCalls_; }
   const Context& Driver() const { return *context_; }
 
  private:
+  bool WindowBufferFits();
   HRESULT MakeBackBuffer(int width, int height);
   // The fix-up constant rewritten vertex shaders read: the back buffer's pixel size and the depth remap.
   void SetFixUpConstant();
   void FreeBackBuffer();
   // A device reset: the back buffer follows the window's client area when that changes.
   void FollowWindowSize();
+  using SamplerValues = std::array<std::uint32_t, 14>;
   void ApplyRenderState(std::uint32_t state);
   void ApplyCull();
-  void ApplySampler(std::uint32_t stage);
+  void ApplySampler(std::uint32_t stage, const SamplerValues& values);
+  // Runs GL work now, or holds it back until Present while a scene is being drawn.
+  void Run(std::function<void()> step);
+  void Note(std::initializer_list<std::uint64_t> words);
+  void NoteBound();
+  void NoteState();
+  static int WatchWindow(void* device, SDL_Event* event);
   HRESULT CompileShader(const void* function, std::uint32_t kind, MOJOSHADER_glShader** out);
   template <class Object, class Interface>
   HRESULT BindObject(Object*& slot, Interface* object);
@@ -280,6 +310,8 @@ class GlDevice final : public GfxDevice, public Counted {
   std::chrono::steady_clock::time_point nextPresent_{};
   int samples_ = 0;
   int width_ = 0, height_ = 0;
+  bool direct_ = false;     // drawing into the window's own buffer, not a framebuffer of the device's
+  bool software_ = false;
   GLuint framebuffer_ = 0, colour_ = 0, depth_ = 0;
   GLuint samplers_[kStages] = {};
   GLfloat maxAnisotropy_ = 1.0f;
@@ -288,7 +320,18 @@ class GlDevice final : public GfxDevice, public Counted {
 
   // The state last set, so a repeated call costs no GL call. Render states by their Direct3D number.
   std::array<std::uint32_t, 256> renderStates_{};
-  std::array<std::array<std::uint32_t, 14>, kStages> samplerStates_{};
+  std::array<SamplerValues, kStages> samplerStates_{};
+  std::array<std::uint32_t, 256> glRenderStates_{};  // as GL has them: held-back work lags the calls
+  std::array<float, 256 * 4> vertexConstants_{};
+  std::array<float, 224 * 4> pixelConstants_{};
+  // Every input of a frame (the state it starts from, each call, each object's contents) as words:
+  // a frame whose words equal the last presented one's would give the same pixels, so it is not drawn.
+  std::vector<std::uint64_t> frame_, lastFrame_;
+  bool touched_ = false;    // the scene has cleared or drawn
+  bool fullClear_ = false;  // its first touch cleared colour and depth everywhere
+  bool stale_ = true;       // the window may not show the last frame presented (exposed, resized)
+  long shownAgain_ = 0;
+  static inline GlDevice* lastPresenter_ = nullptr;
   GlTextureObject* textures_[kStages] = {};
   GlVertexBufferObject* stream_ = nullptr;
   std::uint32_t streamOffset_ = 0, streamStride_ = 0;
@@ -296,10 +339,14 @@ class GlDevice final : public GfxDevice, public Counted {
   GlDeclarationObject* declaration_ = nullptr;
   GlVertexShaderObject* vertexShader_ = nullptr;
   GlPixelShaderObject* pixelShader_ = nullptr;
-  MOJOSHADER_glProgram* program_ = nullptr;
+  MOJOSHADER_glProgram* program_ = nullptr;  // as GL has it
   GLuint boundIndexBuffer_ = 0;
   gfxrules::ScannedRange scanned_;
 };
+
+// Whether the current context draws on the CPU (Mesa's llvmpipe or softpipe), where anisotropic
+// filtering and multisampling cost several times their price on a GPU.
+bool SoftwareRenderer();
 
 // GL's reason for the last failure, as a result code.
 HRESULT GlResult();

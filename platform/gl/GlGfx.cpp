@@ -130,6 +130,7 @@ bool GlGfx::Probe() {
     return false;
   }
   glGetIntegerv(GL_MAX_SAMPLES, &maxSamples_);
+  software_ = gl::SoftwareRenderer();
   SDL_GL_DeleteContext(context);
   return true;
 }
@@ -144,6 +145,10 @@ HRESULT GlGfx::CheckDeviceMultiSampleType(std::uint32_t adapter, std::uint32_t d
   if (multiSampleType == 1 || multiSampleType > 16) return D3DERR_NOTAVAILABLE;
   if (multiSampleType != 0 && (!Probe() || static_cast<int>(multiSampleType) > std::min(maxSamples_, sampleLimit_)))
     return D3DERR_NOTAVAILABLE;
+  // A renderer on the CPU runs every pass about twice as long with 4 samples: 17-21 frames a second at
+  // 1280 x 720 on llvmpipe against 36-39 without. It answers as a device without them, as Direct3D's
+  // reference rasteriser would be refused, and the game draws without multisampling.
+  if (multiSampleType != 0 && software_ && !slowMultisampling_) return D3DERR_NOTAVAILABLE;
   if (qualityLevels) *qualityLevels = 1;
   return S_OK;
 }
@@ -235,6 +240,21 @@ HRESULT ReadBackBuffer(GfxDevice* device, int& width, int& height, std::vector<s
 int BackBufferSamples(GfxDevice* device) {
   auto* gl = dynamic_cast<gl::GlDevice*>(device);
   return gl ? gl->Samples() : -1;
+}
+
+bool DrawsIntoWindow(GfxDevice* device) {
+  auto* gl = dynamic_cast<gl::GlDevice*>(device);
+  return gl && gl->DrawsIntoWindow();
+}
+
+bool SoftwareRendered(GfxDevice* device) {
+  auto* gl = dynamic_cast<gl::GlDevice*>(device);
+  return gl && gl->Software();
+}
+
+long FramesShownAgain(GfxDevice* device) {
+  auto* gl = dynamic_cast<gl::GlDevice*>(device);
+  return gl ? gl->FramesShownAgain() : -1;
 }
 
 long GlStateCalls(GfxDevice* device) {

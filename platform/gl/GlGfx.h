@@ -20,6 +20,7 @@ class GlGfx final : public Gfx {
 
   HRESULT GetAdapterDisplayMode(std::uint32_t adapter, GfxDisplayMode* mode) override;
   // Answers from the GL implementation's sample counts; the first call opens a short-lived context to ask.
+  // A software renderer (Mesa's llvmpipe, softpipe) answers that it has no multisampling at speed.
   HRESULT CheckDeviceMultiSampleType(std::uint32_t adapter, std::uint32_t deviceType, std::uint32_t surfaceFormat,
                                      bool windowed, std::uint32_t multiSampleType,
                                      std::uint32_t* qualityLevels) override;
@@ -35,6 +36,8 @@ class GlGfx final : public Gfx {
   void LimitSamples(int samples) { sampleLimit_ = samples; }
   // Devices created afterwards filter anisotropically on Mesa's software renderers too (slow; for tests).
   void AllowSoftwareAnisotropy(bool allow) { softwareAnisotropy_ = allow; }
+  // For measuring what multisampling costs on a software renderer: the check offers its samples too.
+  void OfferSlowMultisampling(bool offer) { slowMultisampling_ = offer; }
 
  private:
   bool Probe();
@@ -43,6 +46,8 @@ class GlGfx final : public Gfx {
   bool probed_ = false;
   int maxSamples_ = 0;
   int sampleLimit_ = 16;
+  bool software_ = false;
+  bool slowMultisampling_ = false;
   bool unpaced_ = false;
   bool softwareAnisotropy_ = false;
   std::string problem_;
@@ -53,6 +58,12 @@ class GlGfx final : public Gfx {
 HRESULT ReadBackBuffer(GfxDevice* device, int& width, int& height, std::vector<std::uint8_t>& rgba);
 // The sample count of a GL device's back buffer (0 without multisampling); -1 for another backend.
 int BackBufferSamples(GfxDevice* device);
+// Whether a GL device draws straight into its window's buffer (no multisampling) rather than its own.
+bool DrawsIntoWindow(GfxDevice* device);
+// Whether a GL device's renderer works on the CPU (Mesa's llvmpipe, softpipe).
+bool SoftwareRendered(GfxDevice* device);
+// Presents that showed the window's picture again instead of drawing a frame with the same inputs.
+long FramesShownAgain(GfxDevice* device);
 // Render and sampler state changes that reached GL so far; a repeated value must not count. -1 for another backend.
 long GlStateCalls(GfxDevice* device);
 // What a GL device found in its driver: the version (major * 10 + minor) and the optional features it

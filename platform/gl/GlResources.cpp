@@ -27,7 +27,16 @@ bool Context::MakeCurrent() {
   return true;
 }
 
+void Context::Flush() {
+  if (pending.empty() || !MakeCurrent()) return;
+  std::vector<std::function<void()>> steps;
+  steps.swap(pending);
+  for (const auto& step : steps) step();
+  flushed = true;
+}
+
 void Context::ForgetShader(MOJOSHADER_glShader* shader) {
+  Flush();  // held-back draws name the programs about to go
   for (auto it = programs.begin(); it != programs.end();) {
     if (it->first.first == shader || it->first.second == shader) {
       MOJOSHADER_glDeleteProgram(it->second);
@@ -44,7 +53,10 @@ BufferData::BufferData(std::shared_ptr<Context> context, std::uint32_t length)
     : Counted(std::move(context)), bytes_(length) {}
 
 BufferData::~BufferData() {
-  if (name_ && context_->MakeCurrent()) glDeleteBuffers(1, &name_);
+  if (name_ && context_->MakeCurrent()) {
+    context_->Flush();
+    glDeleteBuffers(1, &name_);
+  }
 }
 
 HRESULT BufferData::Create() {
@@ -72,6 +84,8 @@ HRESULT BufferData::UnlockRange() {
   if (HRESULT hr = gfxrules::UnlockBuffer(locked_); Failed(hr)) return hr;
   locked_ = false;
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  context_->Flush();  // draws held back read the contents before this upload
+  ++version_;
   glGetError();
   glBindBuffer(GL_ARRAY_BUFFER, name_);
   glBufferSubData(GL_ARRAY_BUFFER, lockOffset_, lockSize_, bytes_.data() + lockOffset_);
@@ -92,7 +106,10 @@ GlTextureObject::GlTextureObject(std::shared_ptr<Context> context, std::uint32_t
 }
 
 GlTextureObject::~GlTextureObject() {
-  if (name_ && context_->MakeCurrent()) glDeleteTextures(1, &name_);
+  if (name_ && context_->MakeCurrent()) {
+    context_->Flush();
+    glDeleteTextures(1, &name_);
+  }
 }
 
 HRESULT GlTextureObject::Create() {
@@ -151,6 +168,8 @@ HRESULT GlTextureObject::UnlockLevel(std::uint32_t level) {
   if (lockedLevel_ != static_cast<int>(level)) return D3DERR_INVALIDCALL;
   lockedLevel_ = -1;
   if (!context_->MakeCurrent()) return D3DERR_INVALIDCALL;
+  context_->Flush();  // draws held back sample the texture as it was
+  ++version_;
   glGetError();
   GLint previous = 0;
   glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);

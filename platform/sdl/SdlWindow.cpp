@@ -53,6 +53,13 @@ int VirtualKeyOf(int sdlKeycode) {
 
 SdlWindow::SdlWindow(const std::string& title, int clientWidth, int clientHeight) {
   StartVideo();
+  // The visual is fixed when the window is made: give it the device's D24S8 depth and stencil, so the
+  // device can draw straight into the window's buffer when it does not multisample.
+  SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+  SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+  SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
+  SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, 0);
+  SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, 0);
   window_ = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, clientWidth, clientHeight,
                              SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE);
   if (!window_) {

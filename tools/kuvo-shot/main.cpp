@@ -24,13 +24,15 @@ namespace {
 using namespace kuvo;
 
 const char* const kUsage =
-    "usage: kuvo-shot [--moment racked|closeup|break|gameover] [--size WxH] [--seed S] --out FILE.png\n"
+    "usage: kuvo-shot [--moment racked|closeup|break|gameover] [--size WxH] [--seed S] [--samples N] --out FILE.png\n"
     "  --moment   racked: the table before the first stroke, from the opening camera (default)\n"
     "             closeup: the same moment through a low, narrow camera\n"
     "             break: a quarter of a second into the opening stroke\n"
     "             gameover: the result shown after a whole computer game\n"
     "  --size     the window's client area in pixels (default 1280x720)\n"
-    "  --seed     time of day in seconds since midnight at the first rack (default 43200)\n";
+    "  --seed     time of day in seconds since midnight at the first rack (default 43200)\n"
+    "  --samples  multisampling the device's check may offer at most, a software renderer's included\n"
+    "             (default: what the game gets)\n";
 
 enum class Moment { Racked, Closeup, Break, GameOver };
 
@@ -38,6 +40,7 @@ struct Options {
   Moment moment = Moment::Racked;
   int width = 1280, height = 720;
   double seed = 43200.0;
+  int samples = -1;  // the game's own device
   std::string out;
 };
 
@@ -66,6 +69,11 @@ bool ParseOptions(int argc, char** argv, Options& o) {
       char* end = nullptr;
       o.seed = std::strtod(v.c_str(), &end);
       if (*end != '\0' || !(o.seed >= 0.0 && o.seed < 86400.0)) return false;
+    } else if (a == "--samples") {
+      char* end = nullptr;
+      long n = std::strtol(v.c_str(), &end, 10);
+      if (*end != '\0' || n < 0 || n > 16) return false;
+      o.samples = static_cast<int>(n);
     } else if (a == "--out") {
       o.out = v;
     } else {
@@ -167,6 +175,10 @@ int main(int argc, char** argv) {
     FreeTypeCanvas text;
     ShotWindow window(options, clock);
     GlGfx gfx(window);
+    if (options.samples >= 0) {
+      gfx.LimitSamples(options.samples);
+      gfx.OfferSlowMultisampling(true);
+    }
     Host.clock = &clock;
     Host.window = &window;
     Host.gfx = &gfx;
