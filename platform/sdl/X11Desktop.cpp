@@ -32,9 +32,15 @@ Window ShownWindowNamed(Display* display, const std::string& title) {
   for (unsigned int i = count; i-- > 0 && !found;) {  // the top of the stack first
     XWindowAttributes attributes;
     if (!XGetWindowAttributes(display, children[i], &attributes) || attributes.map_state != IsViewable) continue;
-    char* name = nullptr;
-    if (XFetchName(display, children[i], &name) && name) {
-      if (title == name) found = children[i];
+    // WM_NAME of any encoding: SDL stores it as UTF8_STRING, which XFetchName passes over.
+    Atom type = None;
+    int format = 0;
+    unsigned long length = 0, after = 0;
+    unsigned char* name = nullptr;
+    if (XGetWindowProperty(display, children[i], XA_WM_NAME, 0, 256, False, AnyPropertyType, &type, &format, &length,
+                           &after, &name) == Success &&
+        name) {
+      if (format == 8 && title == std::string(reinterpret_cast<char*>(name), length)) found = children[i];
       XFree(name);
     }
   }
