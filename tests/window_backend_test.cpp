@@ -410,6 +410,39 @@ TEST_F(ImGuiFormsTest, FontsAreSizedInPixelsPerEm) {
   EXPECT_EQ(serif5 - serif1, 4 * 30) << "ink ends at " << serif1 << " and " << serif5;
 }
 
+// The colour (0xRRGGBB) of a pixel of the window as the X server shows it.
+unsigned long PixelAt(SDL_Window* window, int x, int y) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return 0;
+  XSync(info.info.x11.display, False);
+  XImage* image = XGetImage(info.info.x11.display, info.info.x11.window, x, y, 1, 1, AllPlanes, ZPixmap);
+  if (!image) return 0;
+  unsigned long pixel = XGetPixel(image, 0, 0) & 0xFFFFFF;
+  XDestroyImage(image);
+  return pixel;
+}
+
+// The menu's list box (68 px high, 14.25 pt) shows all three difficulties at their true size: the
+// last one selected is drawn, navy, inside the box.
+TEST_F(ImGuiFormsTest, TheMenusListShowsItsThreeItems) {
+  Form form = MakeForm(200, 100);
+  form.controls = {MakeControl(ControlKind::ListBox, 10, 10, 90, 68, "")};
+  form.controls[0].items = {"Novice", "Average", "Master!"};
+  form.controls[0].listIndex = 2;
+  FormSink sink;
+  sink.form = &form;
+  for (int i = 0; i < 3; ++i) forms->DoEvents(form, sink);
+  int navy = 0, lowest = 0;
+  for (int y = 10; y < 10 + 68; ++y)
+    if (PixelAt(window->Handle(), 95, y) == 0x000080) {  // right of the text
+      ++navy;
+      lowest = y;
+    }
+  EXPECT_GT(navy, 15) << "Master! is not drawn";
+  EXPECT_LT(lowest, 10 + 68 - 1) << "Master! runs over the box's border";
+}
+
 // When a form opens, its focused control has the keyboard: typing goes into the focused box at once,
 // and with no control focused the first in the tab order takes the focus.
 TEST_F(ImGuiFormsTest, TheFocusedBoxTakesTypingWhenTheFormOpens) {

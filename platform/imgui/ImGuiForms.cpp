@@ -344,7 +344,8 @@ struct ImGuiForms::Impl {
         case ControlKind::ListBox: {
           draw->AddRectFilled(a, b, FromColourValue(c.backColour));
           draw->AddRect(a, b, black);
-          float row = std::floor(font->FontSize * 1.15f);
+          // A row is the font's height (ascender to descender), as a classic list box's items are.
+          float row = font->FontSize;
           for (int k = 0; k < static_cast<int>(c.items.size()); ++k) {
             ImVec2 ra(a.x + 2, a.y + 2 + row * static_cast<float>(k));
             ImVec2 rb(b.x - 2, ra.y + row);
