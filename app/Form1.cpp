@@ -101,6 +101,13 @@ class Form1Handlers : public FormEvents {
   void Close() override { Form_Unload(); }
 };
 
+// While the start-up picture is drawn: the close box (or a signal) ends the run at its first pass.
+class StartingHandlers : public FormEvents {
+ public:
+  void Click(int) override {}
+  void Close() override { CloseRequested = true; }
+};
+
 }  // namespace
 
 Picture MakeStartUpPicture() {
@@ -139,7 +146,8 @@ void labPlay_Click() {
   Form1.controls[Image1].visible = true;
   Host.window->Maximise();
   // The maximised window and the picture are drawn here, before the build starts.
-  Host.forms->DoEvents(Form1);
+  StartingHandlers starting;
+  Host.forms->DoEvents(Form1, starting);
   for (int i = 1; i <= 2; ++i) {
     PlayerNames[i] = Form1.controls[i == 1 ? txt1 : txt2].text;
     IsComputer[i] = Form1.controls[i == 1 ? Ch1 : Ch2].ticked;

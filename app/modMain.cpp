@@ -128,16 +128,19 @@ void RunPasses() {
 
 }  // namespace
 
+// A close that came before the run (while the start-up picture was drawn) ends it at its first pass;
+// the run uses the request up, whichever way it ends.
 void RunGame() {
-  CloseRequested = false;
   StopSignals signals;
   try {
     StartUp();
     RunPasses();
   } catch (...) {
+    CloseRequested = false;
     ReleaseAfterError();
     throw;
   }
+  CloseRequested = false;
   ShutDown();
 }
 

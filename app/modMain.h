@@ -12,7 +12,8 @@ extern bool Paused;    // the window is inactive; written only by SubclassWndPro
 extern bool GameOver;  // set by the end-of-stroke rules, cleared by RackBalls
 extern double SimTime;   // clock time up to which the simulation has run
 extern double ClockNow;  // clock reading at the top of the current pass
-// The window was closed: the run ends after the current pass, whatever its mode (SIGINT and SIGTERM too).
+// The window was closed, during the run or just before it: the run ends after the current pass,
+// whatever its mode (SIGINT and SIGTERM too). RunGame clears it when the run ends.
 extern bool CloseRequested;
 
 // Builds everything, runs passes until Running goes false, then releases everything.

@@ -77,10 +77,14 @@ class Forms {
  public:
   virtual ~Forms() = default;
   // Sizes the window to the form, shows it and delivers its events until form.loaded is false or the
-  // forms are released. Errors thrown by a handler pass through.
+  // forms are released. The focused control has the keyboard from the first frame; with none focused,
+  // the first in the tab order takes the focus. Errors thrown by a handler pass through.
+  // A request to end the program (SIGINT, SIGTERM) is a close box for the form shown and for every
+  // form shown after it, each of which gets Close at once.
   virtual void ShowModal(Form& form, FormEvents& events) = 0;
-  // Draws the form as it is now, after the pending window events (clicks are not delivered here).
-  virtual void DoEvents(Form& form) = 0;
+  // Draws the form as it is now, after the pending window events; a close box or a request to end the
+  // program among them is delivered to `events` as Close (clicks are not delivered here).
+  virtual void DoEvents(Form& form, FormEvents& events) = 0;
   // Gives the window up: the forms draw nothing more and the game's device may create its own context.
   virtual void ReleaseForms() = 0;
 };

@@ -159,6 +159,31 @@ TEST_P(NoticeDate, ComesBeforeTheMenuOnEveryFifthDayOnly) {
 
 INSTANTIATE_TEST_SUITE_P(Days, NoticeDate, ::testing::Values(1, 4, 5, 6, 10, 11, 15, 16, 25, 30, 31));
 
+// SIGTERM or SIGINT while the notice is up ends the program: the notice closes and the menu after it
+// closes at once, so no game starts; the notice's own close box leads on to the menu as "X" does.
+TEST(Notice, AStopSignalEndsTheProgramWhereTheCloseBoxGoesOnToTheMenu) {
+  for (bool signal : {true, false}) {
+    MenuHost m;
+    m.host.clock.SetDate({2026, 3, 10});
+    int menuFrames = 0;
+    m.forms.script = [&](Form& form, int frame, ScriptedForms& forms) {
+      if (&form == &frmegy) {
+        if (frame == 2) {
+          if (signal) forms.Quit();
+          else forms.CloseBox();
+        }
+      } else if (++menuFrames == 3) {
+        forms.Click(labExit);
+      }
+    };
+    ShowForm1();
+    EXPECT_EQ(Shows(m.forms),
+              (std::vector<std::string>{"show Kuvo notice", "closed Kuvo notice", "show Kuvo", "closed Kuvo"}));
+    EXPECT_EQ(menuFrames, signal ? 0 : 3) << (signal ? "signal" : "close box");
+    EXPECT_FALSE(Form1.loaded);
+  }
+}
+
 TEST(Notice, IsAWindowTheSizeOfItsPictureWithAnXButton) {
   MenuHost m;
   m.host.clock.SetDate({2026, 3, 10});
@@ -320,6 +345,21 @@ TEST(Play, ExitAndTheCloseBoxEndTheProgramWithoutAGame) {
     EXPECT_EQ(passes, 0);
     EXPECT_EQ(m.forms.log, (std::vector<std::string>{"show Kuvo", "closed Kuvo"}));
   }
+}
+
+// The close box pressed while the start-up picture is drawn is not lost: the run ends at its first pass.
+TEST(Play, TheCloseBoxDuringTheStartUpPictureEndsTheRunAtItsFirstPass) {
+  MenuHost m;
+  long passes = 0;
+  m.forms.onDoEvents = [&](const Form&) { m.forms.CloseBox(); };
+  m.host.window.script = [&](long, ScriptedWindow& window) {
+    ++passes;
+    m.host.clock.Advance(Frame);
+    if (passes == 100) window.PressKey(Esc);  // ends a failing test
+  };
+  PlayWith(m, nullptr);
+  EXPECT_EQ(passes, 1);
+  EXPECT_FALSE(Form1.loaded);
 }
 
 // Runs the game from the menu for `seconds` of play with no input at all and reports the player to

@@ -15,8 +15,13 @@
 #include <backends/imgui_impl_sdl.h>
 #endif
 
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
 #include <cmath>
 #include <cstring>
+#include <deque>
+#include <set>
 #include <stdexcept>
 #include <string>
 
@@ -45,6 +50,22 @@ ImU32 FromColourValue(std::uint32_t bgr) {
 
 // Pixels per em of a font of `points` at 96 dpi, as the original platform renders it.
 float EmPixels(float points) { return std::round(points * DotsPerInch / 72.0f); }
+
+// ImGui's FreeType builder takes a font's size as its ascender minus its descender, in whole pixels.
+// The size that gives `emPixels` per em, or as near under it as whole pixels allow, so text stays
+// within the boxes laid out for it.
+float BuilderSize(const unsigned char* data, std::size_t size, float emPixels) {
+  FT_Library library = nullptr;
+  FT_Face face = nullptr;
+  float ratio = 1.0f;
+  if (FT_Init_FreeType(&library) == 0) {
+    if (FT_New_Memory_Face(library, data, static_cast<FT_Long>(size), 0, &face) == 0 && face->units_per_EM > 0)
+      ratio = static_cast<float>(face->ascender - face->descender) / static_cast<float>(face->units_per_EM);
+    if (face) FT_Done_Face(face);
+    FT_Done_FreeType(library);
+  }
+  return std::floor(emPixels * ratio + 1e-3f);
+}
 
 // ImGui 1.87 named the keys themselves (no key map) and renamed KeyPadEnter; 1.90 dropped the old names.
 #if IMGUI_VERSION_NUM >= 18700
@@ -85,6 +106,8 @@ struct ImGuiForms::Impl {
   std::map<std::pair<int, int>, ImFont*> fonts;  // (face, pixels) -> font
   std::map<const Picture*, GLuint> textures;
   bool focusRequested = false;  // the form's focus moved by keys: make ImGui follow it
+  bool quitting = false;        // SIGINT or SIGTERM came (SDL's quit event): every form closes
+  std::deque<SDL_Event> pending;  // events held for the next frame
   char buffer[TextBufferBytes] = {};
 
   explicit Impl(SdlWindow& w) : window(w) {}
@@ -140,8 +163,9 @@ struct ImGuiForms::Impl {
       bool serif = c.font.face == FontSpec::Face::Serif;
       void* data = const_cast<unsigned char*>(serif ? LiberationSerifBold : LiberationMonoBold);
       int size = static_cast<int>(serif ? LiberationSerifBoldSize : LiberationMonoBoldSize);
+      float builderSize = BuilderSize(static_cast<const unsigned char*>(data), static_cast<std::size_t>(size), pixels);
       // Names may be Cyrillic: the menu's fonts carry that character set.
-      fonts[key] = io.Fonts->AddFontFromMemoryTTF(data, size, pixels, &config, io.Fonts->GetGlyphRangesCyrillic());
+      fonts[key] = io.Fonts->AddFontFromMemoryTTF(data, size, builderSize, &config, io.Fonts->GetGlyphRangesCyrillic());
       added = true;
     }
     if (added) {
@@ -181,20 +205,32 @@ struct ImGuiForms::Impl {
     SDL_ShowWindow(w);
   }
 
-  // Feeds pending window events to ImGui; true if the close box was pressed.
+  // Feeds pending window events to ImGui; true if the close box was pressed or the program is to end.
   bool Pump(int waitMs) {
-    bool close = false;
     SDL_Event e;
-    bool have = waitMs > 0 ? SDL_WaitEventTimeout(&e, waitMs) != 0 : SDL_PollEvent(&e) != 0;
-    while (have) {
-      ImGui_ImplSDL2_ProcessEvent(&e);
-      if (e.type == SDL_QUIT) close = true;
-      if (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_CLOSE &&
-          e.window.windowID == SDL_GetWindowID(window.Handle()))
+    if (pending.empty() && waitMs > 0 && SDL_WaitEventTimeout(&e, waitMs)) pending.push_back(e);
+    while (SDL_PollEvent(&e)) pending.push_back(e);
+    bool close = false;
+#if IMGUI_VERSION_NUM < 18700
+    // This ImGui reads each key's state once a frame, so a press and release within one frame would
+    // vanish: a key's next change waits for the next frame, with every event after it.
+    std::set<SDL_Scancode> changed;
+#endif
+    while (!pending.empty()) {
+      const SDL_Event& next = pending.front();
+#if IMGUI_VERSION_NUM < 18700
+      if (next.type == SDL_KEYDOWN || next.type == SDL_KEYUP) {
+        if (!changed.insert(next.key.keysym.scancode).second) break;
+      }
+#endif
+      ImGui_ImplSDL2_ProcessEvent(&next);
+      if (next.type == SDL_QUIT) quitting = true;
+      if (next.type == SDL_WINDOWEVENT && next.window.event == SDL_WINDOWEVENT_CLOSE &&
+          next.window.windowID == SDL_GetWindowID(window.Handle()))
         close = true;
-      have = SDL_PollEvent(&e) != 0;
+      pending.pop_front();
     }
-    return close;
+    return close || quitting;
   }
 
   static void DrawFocus(ImDrawList* draw, ImVec2 a, ImVec2 b) {
@@ -222,8 +258,8 @@ struct ImGuiForms::Impl {
                      ImGuiWindowFlags_NoBackground | ImGuiWindowFlags_NoBringToFrontOnFocus |
                      ImGuiWindowFlags_NoScrollWithMouse);
     ImDrawList* draw = ImGui::GetWindowDrawList();
-    const Control* focused = form.focus >= 0 ? &form.controls[static_cast<std::size_t>(form.focus)] : nullptr;
-    if (focusRequested && (!focused || focused->kind != ControlKind::TextBox)) ImGui::ClearActiveID();
+    // A box that takes the focus anew starts from its control's text, not from an edit ImGui still holds.
+    if (focusRequested) ImGui::ClearActiveID();
     bool textActive = false;
 
     for (int i = 0; i < static_cast<int>(form.controls.size()); ++i) {
@@ -308,7 +344,8 @@ struct ImGuiForms::Impl {
         case ControlKind::ListBox: {
           draw->AddRectFilled(a, b, FromColourValue(c.backColour));
           draw->AddRect(a, b, black);
-          float row = std::floor(font->FontSize * 1.15f);
+          // A row is the font's height (ascender to descender), as a classic list box's items are.
+          float row = font->FontSize;
           for (int k = 0; k < static_cast<int>(c.items.size()); ++k) {
             ImVec2 ra(a.x + 2, a.y + 2 + row * static_cast<float>(k));
             ImVec2 rb(b.x - 2, ra.y + row);
@@ -440,13 +477,15 @@ void ImGuiForms::ShowModal(Form& form, FormEvents& events) {
   m.Start();
   m.FitWindow(form);
   m.LoadFonts(form);
+  if (form.focus < 0) form.focus = NextTabStop(form, -1, false);
+  m.focusRequested = true;  // the focused control has the keyboard from the start
   int wait = 0;
   while (form.loaded && !m.released) {
     bool close = m.Pump(wait);
     std::vector<int> clicks;
     m.Frame(form, clicks);
     // A click needs a frame for the press and one for the release: draw again soon after input.
-    wait = ImGui::GetIO().MouseDown[0] || !clicks.empty() ? 1 : IdleWaitMs;
+    wait = ImGui::GetIO().MouseDown[0] || !clicks.empty() || !m.pending.empty() ? 1 : IdleWaitMs;
     for (int control : clicks) {
       if (!form.loaded || m.released) break;
       events.Click(control);
@@ -455,15 +494,16 @@ void ImGuiForms::ShowModal(Form& form, FormEvents& events) {
   }
 }
 
-void ImGuiForms::DoEvents(Form& form) {
+void ImGuiForms::DoEvents(Form& form, FormEvents& events) {
   Impl& m = *impl_;
   if (m.released) return;
   m.Start();
   m.LoadFonts(form);
-  m.Pump(0);
+  bool close = m.Pump(0);
   std::vector<int> ignored;
   m.Frame(form, ignored);
   glFinish();
+  if (close && !m.released) events.Close();
 }
 
 void ImGuiForms::ReleaseForms() { impl_->Release(); }

@@ -20,7 +20,7 @@ class ImGuiForms final : public Forms {
 
   // Throws std::runtime_error when the window can have no OpenGL context.
   void ShowModal(Form& form, FormEvents& events) override;
-  void DoEvents(Form& form) override;
+  void DoEvents(Form& form, FormEvents& events) override;
   void ReleaseForms() override;
 
  private:

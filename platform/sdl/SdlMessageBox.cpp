@@ -2,11 +2,14 @@
 #include "platform/sdl/SdlMessageBox.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
 
 #include <cstdio>
 #include <stdexcept>
+#include <thread>
 
 #include "platform/sdl/SdlVideo.h"
+#include "platform/sdl/X11Desktop.h"
 
 namespace kuvo {
 
@@ -49,15 +52,28 @@ void ShowErrorBox(const std::string& title, const std::string& message) {
     return;
   }
   // SDL 2.26 without a parent window tries only zenity on X11; a hidden parent gets SDL's own X11 box.
-  // The box is centred on its parent, so the parent covers the screen's middle.
-  SDL_Window* parent = SDL_CreateWindow("", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 640, 360,
-                                        SDL_WINDOW_HIDDEN);
+  // SDL centres the box across its parent (a third of the way down) but adds the parent's position
+  // twice, so the parent covers the display from its top-left corner.
+  SDL_Rect display{0, 0, 640, 360};
+  SDL_GetDisplayBounds(0, &display);
+  SDL_Window* parent = SDL_CreateWindow("", display.x, display.y, display.w, display.h, SDL_WINDOW_HIDDEN);
+  // Nothing gives a new window the keyboard where no window manager runs: give it to the box, so
+  // that Enter closes it.
+  volatile bool shown = false;
+  std::thread focus;
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (parent && SDL_GetWindowWMInfo(parent, &info) && info.subsystem == SDL_SYSWM_X11 &&
+      !X11WindowManagerRuns(info.info.x11.display))
+    focus = std::thread([&title, &shown] { X11FocusWindowNamed(title, 10000, &shown); });
   // SDL draws the box in a child process; on a machine under heavy load that child has been seen to fail
   // now and then, so one more try is worth it before the player is left with stderr alone.
-  int shown = -1;
-  for (int attempt = 0; attempt < 2 && shown != 0; ++attempt)
-    shown = SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title.c_str(), Wrapped(message).c_str(), parent);
-  if (shown != 0) std::fprintf(stderr, "kuvo: no message box: %s\n", SDL_GetError());
+  int result = -1;
+  for (int attempt = 0; attempt < 2 && result != 0; ++attempt)
+    result = SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, title.c_str(), Wrapped(message).c_str(), parent);
+  shown = true;
+  if (focus.joinable()) focus.join();
+  if (result != 0) std::fprintf(stderr, "kuvo: no message box: %s\n", SDL_GetError());
   if (parent) SDL_DestroyWindow(parent);
   SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }

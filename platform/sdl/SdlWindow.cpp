@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "platform/sdl/SdlVideo.h"
+#include "platform/sdl/X11Desktop.h"
 
 namespace kuvo {
 
@@ -40,18 +41,53 @@ int GameButton(Uint8 sdlButton) {
 // How long to wait for a window manager to act on a maximise request.
 constexpr Uint32 kWindowManagerGraceMs = 150;
 
-}  // namespace
-
-int VirtualKeyOf(int sdlKeycode) {
+int VirtualKeyOfSymbol(SDL_Keycode symbol, bool numLock) {
   // Letters are their capitals and digits their characters, as on the original keyboard layout.
-  if (sdlKeycode >= SDLK_a && sdlKeycode <= SDLK_z) return 'A' + (sdlKeycode - SDLK_a);
-  if (sdlKeycode >= SDLK_0 && sdlKeycode <= SDLK_9) return '0' + (sdlKeycode - SDLK_0);
+  if (symbol >= SDLK_a && symbol <= SDLK_z) return 'A' + (symbol - SDLK_a);
+  if (symbol >= SDLK_0 && symbol <= SDLK_9) return '0' + (symbol - SDLK_0);
+  // The keypad's digits with NumLock on (VK_NUMPAD0..9); off, they are the keys printed under them.
+  if (symbol >= SDLK_KP_1 && symbol <= SDLK_KP_9) {
+    int digit = symbol - SDLK_KP_1 + 1;
+    constexpr int Navigation[10] = {45, 35, 40, 34, 37, 12, 39, 36, 38, 33};  // Ins End Down PgDn Left Clear Right Home Up PgUp
+    return numLock ? 96 + digit : Navigation[digit];
+  }
+  if (symbol == SDLK_KP_0) return numLock ? 96 : 45;
+  if (symbol == SDLK_KP_PERIOD) return numLock ? 110 : 46;
   for (const KeyCode& k : kKeys)
-    if (k.sdl == sdlKeycode) return k.virtualKey;
+    if (k.sdl == symbol) return k.virtualKey;
   return 0;
 }
 
+// The code of the key in this place on a US keyboard: letters and the digit row.
+int VirtualKeyOfPosition(SDL_Scancode position) {
+  if (position >= SDL_SCANCODE_A && position <= SDL_SCANCODE_Z) return 'A' + (position - SDL_SCANCODE_A);
+  if (position >= SDL_SCANCODE_1 && position <= SDL_SCANCODE_9) return '1' + (position - SDL_SCANCODE_1);
+  if (position == SDL_SCANCODE_0) return '0';
+  return 0;
+}
+
+// The letters among the keys the game reads: W, A, S, D select a ball and I inverts the camera.
+bool GameReadsLetter(int virtualKey) {
+  return virtualKey == 'W' || virtualKey == 'A' || virtualKey == 'S' || virtualKey == 'D' || virtualKey == 'I';
+}
+
+}  // namespace
+
+// A letter the game reads counts as printed on the key (as Windows reports Latin layouts); any other key
+// in the place of one counts by that place. So Cyrillic layouts get the US positions (as on Windows), and
+// AZERTY's Z, Q in the places of W, A work beside its printed W and A. Other keys keep the printed symbol.
+int VirtualKeyOf(int sdlKeycode, int sdlScancode, int sdlModifiers) {
+  int bySymbol = VirtualKeyOfSymbol(sdlKeycode, (sdlModifiers & KMOD_NUM) != 0);
+  if (GameReadsLetter(bySymbol)) return bySymbol;
+  int byPosition = VirtualKeyOfPosition(static_cast<SDL_Scancode>(sdlScancode));
+  return GameReadsLetter(byPosition) || bySymbol == 0 ? byPosition : bySymbol;
+}
+
 SdlWindow::SdlWindow(const std::string& title, int clientWidth, int clientHeight) {
+  // Relative motion as the pointer moves on screen (the desktop's speed and acceleration), not raw counts.
+  SDL_SetHint(SDL_HINT_MOUSE_RELATIVE_MODE_WARP, "1");
+  // Closing the notice, the one window SDL knows then, is no request to end the program; signals are.
+  SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
   StartVideo();
   // The visual is fixed when the window is made: give it the device's D24S8 depth and stencil, so the
   // device can draw straight into the window's buffer when it does not multisample.
@@ -81,7 +117,7 @@ bool SdlWindow::Translate(const SDL_Event& e, WindowEvents& sink) {
     case SDL_QUIT: sink.Close(); return true;
     case SDL_KEYDOWN:
       if (e.key.windowID != id) return false;
-      if (int vk = VirtualKeyOf(e.key.keysym.sym)) sink.KeyDown(vk);
+      if (int vk = VirtualKeyOf(e.key.keysym.sym, e.key.keysym.scancode, e.key.keysym.mod)) sink.KeyDown(vk);
       return true;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP: {
@@ -177,23 +213,12 @@ void SdlWindow::SetCursorPos(int x, int y) {
   if (!relative_) SDL_WarpMouseGlobal(x, y);
 }
 
-// On X11 a window manager announces itself on the root window (_NET_SUPPORTING_WM_CHECK). Elsewhere
-// (Wayland) a compositor always manages the windows.
+// Elsewhere than X11 (Wayland) a compositor always manages the windows.
 static bool WindowManagerRuns(SDL_Window* window) {
   SDL_SysWMinfo info;
   SDL_VERSION(&info.version);
   if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return true;
-  Display* display = info.info.x11.display;
-  Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
-  if (check == None) return false;
-  Atom type = None;
-  int format = 0;
-  unsigned long count = 0, after = 0;
-  unsigned char* data = nullptr;
-  int status = XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, XA_WINDOW, &type, &format,
-                                  &count, &after, &data);
-  if (data) XFree(data);
-  return status == Success && type == XA_WINDOW && count == 1;
+  return X11WindowManagerRuns(info.info.x11.display);
 }
 
 void SdlWindow::Maximise() {

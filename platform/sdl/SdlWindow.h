@@ -20,8 +20,9 @@ class SdlWindow : public Window {
   SdlWindow& operator=(const SdlWindow&) = delete;
 
   void PumpMessages(WindowEvents& sink) override;
-  // Hidden, the pointer is captured and reports motion only (relative mode): the game's cursor is a
-  // virtual point that moves by that motion and that SetCursorPos puts back without warping anything.
+  // Hidden, the pointer is captured and reports motion only (relative mode, in screen pixels as the
+  // desktop moves the pointer): the game's cursor is a virtual point that moves by that motion and that
+  // SetCursorPos puts back without warping anything.
   void ShowCursor(bool show) override;
   ScreenRect OuterRect() override;
   int ClientWidth() override;
@@ -43,7 +44,8 @@ class SdlWindow : public Window {
   int cursorX_ = 0, cursorY_ = 0;  // the virtual cursor while relative
 };
 
-// The Windows virtual-key code of an SDL key, 0 for keys the game has no code for.
-int VirtualKeyOf(int sdlKeycode);
+// The Windows virtual-key code of an SDL key (its symbol, its place on the keyboard and the modifier
+// state), 0 for keys the game has no code for. Any keyboard layout gives W, A, S, D and I.
+int VirtualKeyOf(int sdlKeycode, int sdlScancode, int sdlModifiers);
 
 }  // namespace kuvo

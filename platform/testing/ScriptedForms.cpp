@@ -32,18 +32,21 @@ void ScriptedForms::Click(int control) { clicks_.push_back(control); }
 
 void ScriptedForms::CloseBox() { close_ = true; }
 
+void ScriptedForms::Quit() { quit_ = true; }
+
 void ScriptedForms::ShowModal(Form& form, FormEvents& events) {
   if (released_) throw std::logic_error("the forms were released");
   log.push_back("show " + form.caption);
+  if (form.focus < 0) form.focus = NextTabStop(form, -1, false);
   Form* outer = current_;
   for (int frame = 0; form.loaded && !released_; ++frame) {
     if (frame >= frameLimit) throw std::runtime_error("form " + form.caption + " was never unloaded");
     current_ = &form;
     clicks_.clear();
     close_ = false;
-    if (script) script(form, frame, *this);
+    if (script && !quit_) script(form, frame, *this);
     std::vector<int> clicks = clicks_;
-    bool close = close_;
+    bool close = close_ || quit_;
     for (int control : clicks) {
       if (!form.loaded || released_) break;
       events.Click(control);
@@ -54,10 +57,12 @@ void ScriptedForms::ShowModal(Form& form, FormEvents& events) {
   current_ = outer;
 }
 
-void ScriptedForms::DoEvents(Form& form) {
+void ScriptedForms::DoEvents(Form& form, FormEvents& events) {
   if (released_) return;
   log.push_back("doevents " + form.caption);
+  close_ = false;
   if (onDoEvents) onDoEvents(form);
+  if (close_ || quit_) events.Close();
 }
 
 void ScriptedForms::ReleaseForms() {

@@ -15,7 +15,8 @@ class ScriptedForms : public Forms {
   // Called at every frame of a modal form, with the frame's number in that ShowModal (0 first). The
   // actions it takes are delivered after it returns, as a real backend delivers a frame's input.
   std::function<void(Form& form, int frame, ScriptedForms& forms)> script;
-  // Called inside every DoEvents, to look at the form and the game as they are at that moment.
+  // Called inside every DoEvents, to look at the form and the game as they are at that moment; a
+  // CloseBox() it calls is delivered by that DoEvents.
   std::function<void(const Form& form)> onDoEvents;
   // "show <caption>", "doevents <caption>", "release", "closed <caption>" in order.
   std::vector<std::string> log;
@@ -29,17 +30,20 @@ class ScriptedForms : public Forms {
   void Select(int control, int listIndex);
   void Click(int control);
   void CloseBox();
+  // SIGINT or SIGTERM: the form shown and every form shown after it get Close, as the real backend does.
+  void Quit();
 
   bool Released() const { return released_; }
 
   void ShowModal(Form& form, FormEvents& events) override;
-  void DoEvents(Form& form) override;
+  void DoEvents(Form& form, FormEvents& events) override;
   void ReleaseForms() override;
 
  private:
   Form* current_ = nullptr;
   std::vector<int> clicks_;
   bool close_ = false;
+  bool quit_ = false;
   bool released_ = false;
 };
 

@@ -3,7 +3,9 @@
 # with ImageMagick's import.
 #   play.sh KUVO OUTDIR play    menu -> tick player 1's Computer, Master! -> Play -> strokes -> F5 -> Esc
 #   play.sh KUVO OUTDIR notice  on a 10th: the notice first, the menu only after X, then Exit
-#   play.sh KUVO OUTDIR error   no usable OpenGL: the error box and stderr line, exit code non-zero
+#   play.sh KUVO OUTDIR error   no usable OpenGL: the error box centred and focused, Enter closes it,
+#                               the stderr line, exit code non-zero
+#   play.sh KUVO OUTDIR signal  SIGTERM during the notice and SIGINT in the menu end the program
 # Prints the measured times; screenshots are OUTDIR/<run>-*.png.
 set -euo pipefail
 kuvo=$1 out=$2 run=$3
@@ -187,20 +189,30 @@ case "$run" in
     shot error
     grep -q '^kuvo: ' "$work/stderr" || fail "no error line on stderr"
     sed 's/^/stderr: /' "$work/stderr"
-    # Its OK button is clicked: without a window manager the keyboard focus may have stayed with the
-    # game's window, which is gone. A box just mapped may not take input yet, so the click is repeated.
-    for _ in $(seq 10); do
-      alive || break
-      box=$(box_window)
-      if [ -n "$box" ]; then
-        # SDL centres the button at the foot of the box.
-        size=$(geometry "$box")
-        bw=${size%%x*} rest=${size#*x} bh=${rest%%+*}
-        xdotool mousemove --window "$box" $((bw / 2)) $((bh - 26)) click 1
-      fi
-      sleep 1
-    done
+    box=$(box_window)
+    size=$(geometry "$box")
+    bw=${size%%x*} rest=${size#*x} bh=${rest%%+*} rest=${rest#*+} bx=${rest%%+*} by=${rest#*+}
+    echo "error box: $size"
+    # Centred across the 1280 x 720 screen, and in its upper half as dialogs are.
+    [ $((bx + bw / 2 - 640)) -ge -2 ] && [ $((bx + bw / 2 - 640)) -le 2 ] || fail "box not centred: $size"
+    [ "$by" -gt 0 ] && [ $((by + bh / 2)) -le 360 ] || fail "box not in the upper half: $size"
+    # With no window manager nobody else gives it the keyboard: Enter must reach its button.
+    wait_for 5 eval '[ "$(xdotool getwindowfocus -f 2>/dev/null)" = "$((box))" ]' || fail "the box has no focus (it is $(xdotool getwindowfocus -f 2>&1), the box $((box)))"
+    xdotool key Return
     expect_exit nonzero 10
+    ;;
+  signal)
+    start_until notice_shown faketime "2026-05-10 12:00:00"
+    # faketime runs the game as its child and passes the game's exit status on.
+    kill -TERM "$(pgrep -P "$game_pid" kuvo || echo "$game_pid")"
+    expect_exit 0 10
+    # A script's background job starts with SIGINT ignored, and SDL leaves an ignored signal so; with
+    # job control on it starts as from a terminal.
+    set -m
+    start_until menu_shown env
+    set +m
+    kill -INT "$game_pid"
+    expect_exit 0 10
     ;;
   *) fail "unknown run $run" ;;
 esac
