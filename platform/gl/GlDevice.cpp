@@ -122,18 +122,19 @@ void GlDevice::ReleaseBindings() {
 
 // ---- Back buffer ----
 
-// The window's own buffer can be the back buffer when it has what the device promises: 8-bit colour,
+// The window's own buffer can be the back buffer when it has what the device promises: 8-bit colour and alpha,
 // D24S8, two buffers. SdlWindow asks for that visual; a window made elsewhere may lack it.
 bool GlDevice::WindowBufferFits() {
   glBindFramebuffer(GL_FRAMEBUFFER, 0);
   // The window's visual, known from its creation; its buffers may not exist yet before it is mapped.
-  GLint red = 0, depth = 0, stencil = 0;
+  GLint red = 0, alpha = 0, depth = 0, stencil = 0;
   GLboolean doubled = GL_FALSE;
   glGetIntegerv(GL_RED_BITS, &red);
+  glGetIntegerv(GL_ALPHA_BITS, &alpha);
   glGetIntegerv(GL_DEPTH_BITS, &depth);
   glGetIntegerv(GL_STENCIL_BITS, &stencil);
   glGetBooleanv(GL_DOUBLEBUFFER, &doubled);
-  bool fits = glGetError() == GL_NO_ERROR && red == 8 && depth == 24 && stencil == 8 && doubled;
+  bool fits = glGetError() == GL_NO_ERROR && red == 8 && alpha == 8 && depth == 24 && stencil == 8 && doubled;
   glGetError();
   return fits;
 }
@@ -145,6 +146,7 @@ HRESULT GlDevice::MakeBackBuffer(int width, int height) {
     width_ = width;
     height_ = height;
     glViewport(0, 0, width, height);
+    SetFixUpConstant();
     return GlResult();
   }
   glGenFramebuffers(1, &framebuffer_);

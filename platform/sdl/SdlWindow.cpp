@@ -96,8 +96,17 @@ SdlWindow::SdlWindow(const std::string& title, int clientWidth, int clientHeight
   SDL_GL_SetAttribute(SDL_GL_STENCIL_SIZE, 8);
   SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, 0);
   SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, 0);
+  // An alpha channel too, as the device's own framebuffer has; where no visual has one, the device draws
+  // into its framebuffer instead.
+  SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 8);
+  constexpr Uint32 kFlags = SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE;
   window_ = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, clientWidth, clientHeight,
-                             SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE);
+                             kFlags);
+  if (!window_) {
+    SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 0);
+    window_ = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, clientWidth,
+                               clientHeight, kFlags);
+  }
   if (!window_) {
     std::string reason = SDL_GetError();
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
