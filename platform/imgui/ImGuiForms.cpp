@@ -1,6 +1,6 @@
-// Forms drawn with Dear ImGui (1.86 on Debian 12, 1.90 on Debian 13) and its SDL2 + OpenGL2 backends. The controls are drawn by hand at
-// their twips positions, so they look like the small classic dialog they describe; ImGui gives the text
-// editing, fonts and hit testing. The keyboard focus and the tab order are the form's own.
+// Forms drawn with Dear ImGui (1.86 on Debian 12, 1.90 on Debian 13) and its SDL2 + OpenGL2 backends.
+// The controls are drawn by hand at their twips positions, so they look like the small classic dialog
+// they describe; ImGui gives the text editing, fonts and hit testing. The keyboard focus and the tab order are the form's own.
 #include "platform/imgui/ImGuiForms.h"
 
 #include <GL/gl.h>
@@ -312,7 +312,8 @@ struct ImGuiForms::Impl {
           }
           if (c.border) draw->AddRect(a, b, black);
           ImVec2 size = font->CalcTextSizeA(font->FontSize, 1e6f, 0.0f, c.text.c_str());
-          float x = c.centred || c.kind == ControlKind::Button ? a.x + std::floor((b.x - a.x - size.x) * 0.5f) : a.x + (c.border ? 2.0f : 0.0f);
+          float x = c.centred || c.kind == ControlKind::Button ? a.x + std::floor((b.x - a.x - size.x) * 0.5f)
+                                                                : a.x + (c.border ? 2.0f : 0.0f);
           // Bordered labels and buttons centre their caption vertically; a plain label starts at the top.
           float y = pressable ? a.y + std::floor((b.y - a.y - size.y) * 0.5f) : a.y;
           draw->AddText(font, font->FontSize, ImVec2(x, y), fore, c.text.c_str());

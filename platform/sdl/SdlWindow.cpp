@@ -48,7 +48,8 @@ int VirtualKeyOfSymbol(SDL_Keycode symbol, bool numLock) {
   // The keypad's digits with NumLock on (VK_NUMPAD0..9); off, they are the keys printed under them.
   if (symbol >= SDLK_KP_1 && symbol <= SDLK_KP_9) {
     int digit = symbol - SDLK_KP_1 + 1;
-    constexpr int Navigation[10] = {45, 35, 40, 34, 37, 12, 39, 36, 38, 33};  // Ins End Down PgDn Left Clear Right Home Up PgUp
+    // Ins End Down PgDn Left Clear Right Home Up PgUp
+    constexpr int Navigation[10] = {45, 35, 40, 34, 37, 12, 39, 36, 38, 33};
     return numLock ? 96 + digit : Navigation[digit];
   }
   if (symbol == SDLK_KP_0) return numLock ? 96 : 45;
