@@ -1,6 +1,7 @@
 // Forms drawn with Dear ImGui (1.86 on Debian 12, 1.90 on Debian 13) and its SDL2 + OpenGL2 backends.
 // The controls are drawn by hand at their twips positions, so they look like the small classic dialog
-// they describe; ImGui gives the text editing, fonts and hit testing. The keyboard focus and the tab order are the form's own.
+// they describe; ImGui gives the text editing, fonts and hit testing. The keyboard focus and the tab order
+// are the form's own.
 #include "platform/imgui/ImGuiForms.h"
 
 #include <GL/gl.h>
