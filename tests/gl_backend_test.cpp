@@ -1,11 +1,13 @@
 // The OpenGL device on a real display (Xvfb with Mesa here): Direct3D's conventions checked on read-back
 // pixels (clear, culling sense, 0..1 clip depth, the two blends, texel order, constants, the reflection
 // shader), the state cache, multisampling, following the window's size, and failures returned as codes.
+#include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -639,6 +641,11 @@ class GlAnisotropicDeviceTest : public GlDeviceTest {
 // only "anisotropic or not" can be seen here, not the maximum itself.)
 TEST_F(GlAnisotropicDeviceTest, TheGamesSamplersKeepDetailAlongASqueezedAxis) {
   if (!DeviceFeatures(device).anisotropy) GTEST_SKIP() << "the driver has no anisotropic filtering";
+  // The probe is made for llvmpipe as Mesa 22 filters; Mesa 25's (Debian 13) gives a flat grey at any
+  // maximum, so there it cannot tell anisotropic filtering from none.
+  const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+  const char* mesa = version ? std::strstr(version, "Mesa ") : nullptr;
+  if (mesa && std::atoi(mesa + 5) >= 24) GTEST_SKIP() << "this probe cannot see llvmpipe's filtering in " << version;
   GfxTexture* texture = MakeTexture(64, 64, 0, [](std::uint32_t level, std::uint32_t x, std::uint32_t) {
     if (level >= 2) return 0xFF808080u;
     return ((level == 0 ? x / 2 : x) % 2) ? kWhite : kBlack;

@@ -260,7 +260,11 @@ struct ImGuiForms::Impl {
                      ImGuiWindowFlags_NoScrollWithMouse);
     ImDrawList* draw = ImGui::GetWindowDrawList();
     // A box that takes the focus anew starts from its control's text, not from an edit ImGui still holds.
-    if (focusRequested) ImGui::ClearActiveID();
+    // ImGui 1.90 would otherwise take up the old edit again when a box with the same id is activated.
+    if (focusRequested) {
+      ImGui::ClearActiveID();
+      ImGui::GetCurrentContext()->InputTextState.ID = 0;
+    }
     bool textActive = false;
 
     for (int i = 0; i < static_cast<int>(form.controls.size()); ++i) {
