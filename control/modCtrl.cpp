@@ -1,6 +1,8 @@
 // Input and camera: the held-key table, relative mouse motion, and the camera orbiting the
 // ball about to be struck. UpdateControl runs once per 1 ms step and also drives the cue.
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "app/modMain.h"
 #include "control/modCtrl.h"
@@ -38,6 +40,30 @@ void Zoom(float dy) {
   }
 }
 
+// sin and cos in double, rounded to float. The camera turns every step but mostly by nothing, so each
+// angle keeps its last pair: the same bits give the same pair, without the library calls.
+class SinCos {
+ public:
+  void Of(float angle, float& outSin, float& outCos) {
+    const std::uint32_t bits = std::bit_cast<std::uint32_t>(angle);
+    if (!known_ || bits != bits_) {
+      sin_ = static_cast<float>(std::sin(static_cast<double>(angle)));
+      cos_ = static_cast<float>(std::cos(static_cast<double>(angle)));
+      bits_ = bits;
+      known_ = true;
+    }
+    outSin = sin_;
+    outCos = cos_;
+  }
+
+ private:
+  bool known_ = false;
+  std::uint32_t bits_ = 0;
+  float sin_ = 0.0f, cos_ = 1.0f;
+};
+
+SinCos YawTerms, PitchTerms, ElevationTerms;
+
 void TurnCamera(float dx, float dy) {
   CameraYaw += dx;
   CameraPitch += dy * static_cast<float>(PitchSign);
@@ -47,12 +73,9 @@ void TurnCamera(float dx, float dy) {
     CameraPitch = 0.15f;
   }
   CueElevation = CameraPitch * 0.5f;
-  AimSin = static_cast<float>(std::sin(static_cast<double>(CameraYaw)));
-  AimCos = static_cast<float>(std::cos(static_cast<double>(CameraYaw)));
-  PitchSin = static_cast<float>(std::sin(static_cast<double>(CameraPitch)));
-  PitchCos = static_cast<float>(std::cos(static_cast<double>(CameraPitch)));
-  CueElevSin = static_cast<float>(std::sin(static_cast<double>(CueElevation)));
-  CueElevCos = static_cast<float>(std::cos(static_cast<double>(CueElevation)));
+  YawTerms.Of(CameraYaw, AimSin, AimCos);
+  PitchTerms.Of(CameraPitch, PitchSin, PitchCos);
+  ElevationTerms.Of(CueElevation, CueElevSin, CueElevCos);
 }
 
 }  // namespace

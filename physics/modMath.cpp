@@ -61,21 +61,6 @@ void MatrixRotationY(Matrix4& out, float angle) {
   out.m[3][3] = 1.0f;
 }
 
-void MatrixTranspose(Matrix4& out, const Matrix4& m) {
-  Matrix4 t;
-  for (int r = 0; r < 4; ++r)
-    for (int c = 0; c < 4; ++c) t.m[r][c] = m.m[c][r];
-  out = t;
-}
-
-void MatrixMultiply(Matrix4& out, const Matrix4& a, const Matrix4& b) {
-  Matrix4 p;
-  for (int r = 0; r < 4; ++r)
-    for (int c = 0; c < 4; ++c)
-      p.m[r][c] = a.m[r][0] * b.m[0][c] + a.m[r][1] * b.m[1][c] + a.m[r][2] * b.m[2][c] + a.m[r][3] * b.m[3][c];
-  out = p;
-}
-
 static Vector4 Column(const Matrix4& m, int c) { return {m.m[0][c], m.m[1][c], m.m[2][c], m.m[3][c]}; }
 
 static float Dot4(const Vector4& a, const Vector4& b) { return a.x * b.x + a.y * b.y + a.z * b.z + a.w * b.w; }

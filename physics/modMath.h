@@ -65,8 +65,28 @@ Matrix4& MatrixIdentity(Matrix4& out);
 Matrix4& MatrixTranslation(Matrix4& out, float x, float y, float z);
 Matrix4& MatrixScaling(Matrix4& out, float sx, float sy, float sz);
 void MatrixRotationY(Matrix4& out, float angle);
-void MatrixTranspose(Matrix4& out, const Matrix4& m);
-void MatrixMultiply(Matrix4& out, const Matrix4& a, const Matrix4& b);
+
+// Every frame multiplies and transposes a few dozen of these, so they are inline too.
+inline void MatrixTranspose(Matrix4& out, const Matrix4& m) {
+  Matrix4 t;
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 4; ++c) t.m[r][c] = m.m[c][r];
+  out = t;
+}
+
+// Row by row, each row's four sums built term by term: the same ((a0 b0 + a1 b1) + a2 b2) + a3 b3
+// in every element, in a shape the compiler turns into four-wide arithmetic.
+inline void MatrixMultiply(Matrix4& out, const Matrix4& a, const Matrix4& b) {
+  Matrix4 p;
+  for (int r = 0; r < 4; ++r) {
+    float* row = p.m[r];
+    for (int c = 0; c < 4; ++c) row[c] = a.m[r][0] * b.m[0][c];
+    for (int k = 1; k < 4; ++k)
+      for (int c = 0; c < 4; ++c) row[c] += a.m[r][k] * b.m[k][c];
+  }
+  out = p;
+}
+
 float MatrixDeterminant(const Matrix4& m);
 // False, with both outputs untouched, when the determinant is exactly 0.
 bool MatrixInverse(Matrix4& out, float& outDeterminant, const Matrix4& m);

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "control/modCtrl.h"
 #include "sound/modDS.h"
@@ -14,6 +15,11 @@ namespace kuvo {
 BallState Balls[BallCount];
 
 namespace {
+
+// The last resting state whose step changed nothing, while FixedPointKnown.
+BallState FixedPoint[BallCount];
+bool FixedPointKnown = false;
+static_assert(sizeof(BallState) == 11 * 4, "compared as bytes: no padding");
 
 constexpr float RollCoupling = 0.03f;      // RollVelocity moves this share of the slip towards Velocity
 constexpr float SlideFriction = 0.003f;    // Velocity moves this share of the slip towards RollVelocity
@@ -175,19 +181,34 @@ void CollidePair(int i, int j) {
   VecAdd(Balls[j].Velocity, Balls[j].Velocity, impulse);
 }
 
+bool IsMoving(const Vector3& v) { return (Magnitude(v.x) | Magnitude(v.y) | Magnitude(v.z)) != 0; }
+
 void CollideBalls() {
   // Positions do not change in this phase and every ball on the table lies at y = 0, so the squared
   // distances can be taken from packed x and z first: (dx^2 + 0) + dz^2 is VecLengthSq's own sum.
   int index[BallCount];
   float xs[BallCount], zs[BallCount];
-  int count = 0;
+  int moving[BallCount];
+  int count = 0, movingCount = 0;
   for (int i = 0; i < BallCount; ++i) {
     if (Balls[i].Status != BallOnTable) continue;
+    if (IsMoving(Balls[i].Velocity)) moving[movingCount++] = count;
     index[count] = i;
     xs[count] = Balls[i].Position.x;
     zs[count] = Balls[i].Position.z;
     ++count;
   }
+  // A pair of still balls has no closing speed and stays as it is; a still ball starts moving only
+  // when a moving one touches it. So while no moving ball touches another, no pair changes anything.
+  bool touching = false;
+  for (int m = 0; m < movingCount && !touching; ++m) {
+    const int a = moving[m];
+    for (int b = 0; b < count; ++b) {
+      float dx = xs[a] - xs[b], dz = zs[a] - zs[b];
+      touching |= (b != a) & (dx * dx + dz * dz < ContactDistanceSq);
+    }
+  }
+  if (!touching) return;
   for (int a = 0; a + 1 < count; ++a) {
     float distanceSq[BallCount];
     for (int b = a + 1; b < count; ++b) {
@@ -202,6 +223,11 @@ void CollideBalls() {
 }  // namespace
 
 void StepPhysics() {
+  // Resting balls reach a state the step maps to itself (rolls settled, velocities +0) within seconds,
+  // and then stay in it while a player thinks: a step from that very state is known to change nothing.
+  const bool resting = BallsAtRest;
+  if (resting && FixedPointKnown && std::memcmp(Balls, FixedPoint, sizeof Balls) == 0) return;
+  if (resting) std::memcpy(FixedPoint, Balls, sizeof Balls);
   bool anyMotion = false;
   for (int i = 0; i < BallCount; ++i) {
     switch (Balls[i].Status) {
@@ -221,6 +247,8 @@ void StepPhysics() {
   } else if (!BallsAtRest) {
     EndOfStroke();
   }
+  // Without motion a resting step has no effect but on the balls' bits: no sound, no rules.
+  FixedPointKnown = resting && !anyMotion && std::memcmp(Balls, FixedPoint, sizeof Balls) == 0;
 }
 
 }  // namespace kuvo
