@@ -16,9 +16,11 @@ BallState Balls[BallCount];
 
 namespace {
 
-// The last resting state whose step changed nothing, while FixedPointKnown.
-BallState FixedPoint[BallCount];
-bool FixedPointKnown = false;
+// Each ball's last state that its step left unchanged, while SettledKnown: a ball lying still
+// settles into such a state within seconds of a stroke and stays in it, and a step from that very
+// state is known to change nothing.
+BallState Settled[BallCount];
+bool SettledKnown[BallCount];
 static_assert(sizeof(BallState) == 11 * 4, "compared as bytes: no padding");
 
 constexpr float RollCoupling = 0.03f;      // RollVelocity moves this share of the slip towards Velocity
@@ -112,19 +114,25 @@ float StillBallSpeed(const Vector3& roll) {
 // Moves ball i on the cloth by one step. Returns true while the ball is moving or has started to drop.
 bool MoveBallOnTable(int i) {
   BallState& b = Balls[i];
-  VecAdd(b.Position, b.Position, b.Velocity);
+  if (SettledKnown[i] && std::memcmp(&b, &Settled[i], sizeof b) == 0) return false;
   if (IsStill(b)) {
-    const Vector3 roll = b.RollVelocity;
+    const BallState before = b;
+    VecAdd(b.Position, b.Position, b.Velocity);
     StepStillBall(b);
     if (InPlayingArea(b.Position)) {
       b.Position.y = 0.0f;
+      // Velocity +0, roll settled, on the cloth: the step changed nothing and will change nothing.
+      SettledKnown[i] = std::memcmp(&b, &before, sizeof b) == 0;
+      if (SettledKnown[i]) Settled[i] = b;
       return false;
     }
+    const Vector3 roll = before.RollVelocity;
     PlayThud(100.0f * StillBallSpeed(roll));
     b.Status = BallDropping;
     StepPocketDrop(i);
     return true;
   }
+  VecAdd(b.Position, b.Position, b.Velocity);
   Vector3 slip, share;
   VecSubtract(slip, b.Velocity, b.RollVelocity);
   VecScale(share, slip, RollCoupling);
@@ -223,11 +231,6 @@ void CollideBalls() {
 }  // namespace
 
 void StepPhysics() {
-  // Resting balls reach a state the step maps to itself (rolls settled, velocities +0) within seconds,
-  // and then stay in it while a player thinks: a step from that very state is known to change nothing.
-  const bool resting = BallsAtRest;
-  if (resting && FixedPointKnown && std::memcmp(Balls, FixedPoint, sizeof Balls) == 0) return;
-  if (resting) std::memcpy(FixedPoint, Balls, sizeof Balls);
   bool anyMotion = false;
   for (int i = 0; i < BallCount; ++i) {
     switch (Balls[i].Status) {
@@ -247,8 +250,6 @@ void StepPhysics() {
   } else if (!BallsAtRest) {
     EndOfStroke();
   }
-  // Without motion a resting step has no effect but on the balls' bits: no sound, no rules.
-  FixedPointKnown = resting && !anyMotion && std::memcmp(Balls, FixedPoint, sizeof Balls) == 0;
 }
 
 }  // namespace kuvo
