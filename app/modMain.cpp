@@ -55,20 +55,6 @@ class StopSignals {
   void (*previousTerm_)(int);
 };
 
-void StartUp() {
-  Host.window->ShowCursor(false);
-  StartClock(0.0);
-  CurrentPlayer = 1;
-  InitControl();
-  CreateDevice3D();
-  BuildTextures();
-  BuildModels();
-  CreateShaders();
-  InitSound();
-  RackBalls();
-  Running = true;
-}
-
 // After an error the run ends where it happened, without the shutdown sequence; what was already made
 // is still let go, so a failed start leaves nothing behind. The first error is the one that goes on.
 void ReleaseAfterError() {
@@ -78,16 +64,6 @@ void ReleaseAfterError() {
     } catch (...) {
     }
   }
-  Host.window->ShowCursor(true);
-}
-
-void ShutDown() {
-  ReleaseSound();
-  ReleaseShaders();
-  ReleaseModels();
-  ReleaseTextures();
-  ReleaseDevice3D();
-  Form_Unload();
   Host.window->ShowCursor(true);
 }
 
@@ -127,6 +103,30 @@ void RunPasses() {
 }
 
 }  // namespace
+
+void StartUp() {
+  Host.window->ShowCursor(false);
+  StartClock(0.0);
+  CurrentPlayer = 1;
+  InitControl();
+  CreateDevice3D();
+  BuildTextures();
+  BuildModels();
+  CreateShaders();
+  InitSound();
+  RackBalls();
+  Running = true;
+}
+
+void ShutDown() {
+  ReleaseSound();
+  ReleaseShaders();
+  ReleaseModels();
+  ReleaseTextures();
+  ReleaseDevice3D();
+  Form_Unload();
+  Host.window->ShowCursor(true);
+}
 
 // A close that came before the run (while the start-up picture was drawn) ends it at its first pass;
 // the run uses the request up, whichever way it ends.

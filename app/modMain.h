@@ -18,6 +18,9 @@ extern bool CloseRequested;
 
 // Builds everything, runs passes until Running goes false, then releases everything.
 void RunGame();
+// Its two ends, shared with the benchmarks that measure a frame of the real game.
+void StartUp();
+void ShutDown();
 
 // The platform's graphics service and the one rendering device, both set by CreateDevice3D.
 extern Gfx* Direct3D;

@@ -59,26 +59,10 @@ struct Screen {
 
 // What RunGame does before its first pass, then the first pass's camera and frame.
 void StartUpToFirstFrame() {
-  StartClock(0.0);
-  CurrentPlayer = 1;
-  InitControl();
-  CreateDevice3D();
-  BuildTextures();
-  BuildModels();
-  CreateShaders();
-  InitSound();
-  RackBalls();
+  StartUp();
   UpdateControl();
   UpdateCamera();
   RenderFrame();
-}
-
-void ShutDown() {
-  ReleaseSound();
-  ReleaseShaders();
-  ReleaseModels();
-  ReleaseTextures();
-  ReleaseDevice3D();
 }
 
 // The camera a hair further round each frame (a circle in about 35 s at 60 frames a second), so no two

@@ -21,15 +21,7 @@ void BM_RecordedFrame(benchmark::State& state) {
   bool keepLog = state.range(0) != 0;
   host.gfx.SetKeepLog(keepLog);
   IsComputer[1] = IsComputer[2] = false;
-  StartClock(0.0);
-  CurrentPlayer = 1;
-  InitControl();
-  CreateDevice3D();
-  BuildTextures();
-  BuildModels();
-  CreateShaders();
-  InitSound();
-  RackBalls();
+  StartUp();
   UpdateControl();
   UpdateCamera();
   host.gfx.ClearLog();
@@ -40,11 +32,7 @@ void BM_RecordedFrame(benchmark::State& state) {
   }
   state.counters["draws"] = static_cast<double>(host.gfx.Count("DrawIndexedPrimitive") - drawsBefore) /
                             static_cast<double>(state.iterations());
-  ReleaseSound();
-  ReleaseShaders();
-  ReleaseModels();
-  ReleaseTextures();
-  ReleaseDevice3D();
+  ShutDown();
 }
 // Argument: 0 counts calls only, 1 keeps the log.
 BENCHMARK(BM_RecordedFrame)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
