@@ -8,6 +8,7 @@
 #include "app/modUtil.h"
 #include "textures/modTFScript.h"
 #include "textures/modTFScript_detail.h"
+#include "tests/oracles/modTFScript_reference.h"
 
 namespace kuvo::reference {
 
