@@ -1,6 +1,6 @@
 # kuvo_include_wall(<target> <wall> <files...>): before <target> compiles, every #include line of <files>
 # (headers too) is checked against the allow list of <wall> (cmake/CheckIncludes.cmake). The compiler
-# would find any header under /usr/include, so this check is what keeps a file inside its wall: one that
+# would find any system header, so this check is what keeps a file inside its wall: one that
 # reaches past it fails the build, and the message names the file and the include.
 function(kuvo_include_wall target wall)
   set(files "")
