@@ -45,6 +45,7 @@ expect_refusal(game control/modCtrl.cpp "#include \"platform/sdl/SdlWindow.h\"" 
 expect_refusal(game control/modCtrl.cpp "#include \"../platform/gl/GlGfx.h\"" "\"../platform/gl/GlGfx.h\"")
 expect_refusal(game control/modCtrl.cpp "#include \"tests/oracles/modTFScript_reference.h\""
                "\"tests/oracles/modTFScript_reference.h\"")
+expect_refusal(game control/modCtrl.cpp "#include \"tests/GameFixture.h\"" "\"tests/GameFixture.h\"")
 expect_refusal(game physics/modMath.h "#include \"SDL_keycode.h\"" "\"SDL_keycode.h\"")
 expect_refusal(game control/modCtrl.cpp "#include GAME_HEADER" "GAME_HEADER")
 
