@@ -12,6 +12,7 @@
 #include "platform/Platform.h"
 #include "platform/testing/RecordingGfx.h"
 #include "platform/testing/ScriptedWindow.h"
+#include "tests/oracles/modTFScript_reference.h"
 #include "textures/modTFScript.h"
 #include "textures/modTex.h"
 

@@ -1,4 +1,4 @@
-// The six shaders drawn on the OpenGL device against the token interpreter (tests/ShaderMachine.h), which
+// The six shaders drawn on the OpenGL device against the token interpreter (tests/oracles/ShaderMachine.h), which
 // gives Direct3D 9's meaning of every instruction: random inputs, constants and textures, every output
 // read back and compared. Vertex shaders are drawn as points, one pixel each, at a chosen pixel; each
 // output register is shown in colour by a probe pixel shader. Pixel shaders are drawn on small squares
@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "tests/GlDeviceFixture.h"
-#include "tests/ShaderMachine.h"
+#include "tests/oracles/ShaderMachine.h"
 
 using namespace kuvo;
 using namespace kuvo::testing;

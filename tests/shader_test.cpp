@@ -1,6 +1,6 @@
 // The vertex declaration and the six shader token streams: the packed declaration bytes, the streams'
 // sizes and framing, their instructions decoded back to assembly and run on the token interpreter
-// (tests/ShaderMachine.h), and creation, release and failure on the recording device.
+// (tests/oracles/ShaderMachine.h), and creation, release and failure on the recording device.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -20,7 +20,7 @@
 #include "platform/Gfx.h"
 #include "platform/testing/RecordingGfx.h"
 #include "tests/GfxTestSupport.h"
-#include "tests/ShaderMachine.h"
+#include "tests/oracles/ShaderMachine.h"
 #include "textures/modShader.h"
 
 using namespace kuvo;

@@ -15,6 +15,7 @@
 #include "platform/Errors.h"
 #include "textures/modTFScript.h"
 #include "textures/modTFScript_detail.h"
+#include "tests/oracles/modTFScript_reference.h"
 
 using namespace kuvo;
 

@@ -1,5 +1,5 @@
 // The layer engine: the store, and the cell-wise and shape operations as the recipes run them.
-// Each gives the same bits as its plain definition in modTFScript_reference.cpp, only in a faster order.
+// Each gives the same bits as its plain definition in tests/oracles/modTFScript_reference.cpp, only in a faster order.
 #include "textures/modTFScript.h"
 
 #include <algorithm>

@@ -1,5 +1,7 @@
 // The layer engine's operations written the plain way: cell by cell, in the order their arithmetic is
 // defined. Slow, but it is the definition the fast operations in modTFScript.cpp must reproduce bit for bit.
+#include "tests/oracles/modTFScript_reference.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
