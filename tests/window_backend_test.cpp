@@ -465,6 +465,21 @@ TEST_F(ImGuiFormsTest, TheFocusedBoxTakesTypingWhenTheFormOpens) {
   }
 }
 
+// Typed text reads by the game's UTF-8 rule, not ImGui's (which takes C0 80 for one character): each
+// invalid subpart is one U+FFFD and one character of the box's length.
+TEST_F(ImGuiFormsTest, TypedBytesAreReadByTheGamesUtf8Rule) {
+  Form form = MakeForm(300, 100);
+  form.controls = {MakeControl(ControlKind::TextBox, 10, 20, 120, 22, "")};
+  form.controls[0].maxLength = 2;
+  form.focus = 0;
+  FormSink sink;
+  sink.form = &form;
+  PushLater(400, {Text("\xC0\x80"), Text("\xD0\x96")});
+  PushLater(800, {CloseBox()});
+  forms->ShowModal(form, sink);
+  EXPECT_EQ(form.controls[0].text, "\xEF\xBF\xBD\xEF\xBF\xBD");  // and the Ж finds the box full
+}
+
 // A press and release that fall within one frame still count: Tab moves the focus, Space presses.
 TEST_F(ImGuiFormsTest, KeysPressedAndReleasedWithinOneFrameAreNotLost) {
   Form form = MakeForm(300, 100);
