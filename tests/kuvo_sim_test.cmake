@@ -65,3 +65,33 @@ if(NOT code EQUAL 1 OR NOT err MATCHES "cannot write .*StrokeSound.wav: File too
   message(FATAL_ERROR "writing sounds without room gave exit code ${code}, left '${left}':\n${out}${err}")
 endif()
 file(REMOVE_RECURSE "${dir}")
+
+# The written pictures keep their colours, red and blue not swapped on the way into the file: the
+# result is red text, the wood and the table's surface redder than blue, the lamp's reflection bluer.
+# Each entry: the picture | the channel that must be higher | the lower one | by at least.
+set(dir "${CMAKE_CURRENT_BINARY_DIR}/kuvo-sim-pictures")
+file(REMOVE_RECURSE "${dir}")
+foreach(writer --write-hud --write-textures)
+  run_sim(out code ${writer} ${dir})
+  if(NOT code EQUAL 0)
+    message(FATAL_ERROR "${writer} gave exit code ${code}:\n${out}")
+  endif()
+endforeach()
+foreach(check "hud-result|0|2|30" "WoodTexture|0|2|12" "SurfaceTexture|0|2|30" "LampReflectionTexture|2|0|20")
+  string(REPLACE "|" ";" fields "${check}")
+  list(GET fields 0 name)
+  list(GET fields 1 high)
+  list(GET fields 2 low)
+  list(GET fields 3 margin)
+  # The mean colour, 0 to 255 a channel, by ImageMagick.
+  execute_process(COMMAND convert ${dir}/${name}.png -resize 1x1! -format "%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]" info:
+                  OUTPUT_VARIABLE rgb)
+  separate_arguments(rgb)
+  list(GET rgb ${high} h)
+  list(GET rgb ${low} l)
+  math(EXPR difference "${h} - ${l}")
+  if(NOT difference GREATER_EQUAL margin)
+    message(FATAL_ERROR "${name}.png's mean colour ${rgb}: channel ${high} is not ${margin} above channel ${low}")
+  endif()
+endforeach()
+file(REMOVE_RECURSE "${dir}")
