@@ -1,4 +1,5 @@
-// The rules of the forms that do not depend on a backend: the edit limit in characters, the tab order and the twips-to-pixels layout.
+// The rules of the forms that do not depend on a backend: the edit limit in characters, the tab order
+// and the twips-to-pixels layout.
 #include "platform/Forms.h"
 
 #include <algorithm>

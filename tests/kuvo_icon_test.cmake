@@ -11,9 +11,11 @@ foreach(check "0,0|0" "127,127|0" "64,64|255|0|2|15" "12,64|255|1|0|40" "12,64|2
   string(REPLACE "|" ";" fields "${check}")
   list(GET fields 0 at)
   list(GET fields 1 alpha)
-  execute_process(COMMAND convert ${ICON} -format
-                  "%[fx:int(255*p{${at}}.r+0.5)] %[fx:int(255*p{${at}}.g+0.5)] %[fx:int(255*p{${at}}.b+0.5)] %[fx:int(255*p{${at}}.a+0.5)]"
-                  info: OUTPUT_VARIABLE rgba)
+  set(format "")
+  foreach(channel r g b a)
+    string(APPEND format "%[fx:int(255*p{${at}}.${channel}+0.5)] ")
+  endforeach()
+  execute_process(COMMAND convert ${ICON} -format "${format}" info: OUTPUT_VARIABLE rgba)
   separate_arguments(rgba)
   list(GET rgba 3 a)
   if(NOT a EQUAL alpha)

@@ -84,7 +84,8 @@ foreach(check "hud-result|0|2|30" "WoodTexture|0|2|12" "SurfaceTexture|0|2|30" "
   list(GET fields 2 low)
   list(GET fields 3 margin)
   # The mean colour, 0 to 255 a channel, by ImageMagick.
-  execute_process(COMMAND convert ${dir}/${name}.png -resize 1x1! -format "%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]" info:
+  execute_process(COMMAND convert ${dir}/${name}.png -resize 1x1!
+                          -format "%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]" info:
                   OUTPUT_VARIABLE rgb)
   separate_arguments(rgb)
   list(GET rgb ${high} h)
