@@ -1,5 +1,5 @@
-// The rules of the forms that do not depend on a backend: text lengths in characters, the edit limit,
-// the tab order and the twips-to-pixels layout.
+// The rules of the forms that do not depend on a backend: the edit limit in characters, the tab order
+// and the twips-to-pixels layout.
 #include "platform/Forms.h"
 
 #include <algorithm>
@@ -9,33 +9,14 @@ namespace kuvo {
 
 namespace {
 
-// Length in bytes of the UTF-8 character starting at s[i]; a malformed byte is a character of its own.
-std::size_t CharBytes(std::string_view s, std::size_t i) {
-  auto byte = static_cast<unsigned char>(s[i]);
-  std::size_t n = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xE ? 3 : (byte >> 3) == 0x1E ? 4 : 1;
-  if (i + n > s.size()) return 1;
-  for (std::size_t k = 1; k < n; ++k)
-    if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return 1;
-  return n;
-}
-
 bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 }  // namespace
 
-int Utf8Length(std::string_view utf8) {
-  int count = 0;
-  for (std::size_t i = 0; i < utf8.size(); i += CharBytes(utf8, i)) ++count;
-  return count;
-}
-
-std::string Utf8Prefix(std::string_view utf8, int characters) {
-  std::size_t i = 0;
-  for (int c = 0; c < characters && i < utf8.size(); ++c) i += CharBytes(utf8, i);
-  return std::string(utf8.substr(0, i));
-}
-
-std::string LimitTextEdit(std::string_view before, std::string_view after, int maxLength, int* cursor) {
+std::string LimitTextEdit(std::string_view before, std::string_view afterAsGiven, int maxLength, int* cursor) {
+  // Invalid bytes become U+FFFD, one per invalid subpart, so the box holds what the text line will draw.
+  const std::string validAfter = ValidUtf8(afterAsGiven);
+  const std::string_view after = validAfter;
   // The common start and end of the two texts, on character boundaries, bound what the edit changed.
   std::size_t prefix = 0;
   std::size_t limit = std::min(before.size(), after.size());

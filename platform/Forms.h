@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Utf8.h"  // the text boxes count and cut characters by its rule
+
 namespace kuvo {
 
 constexpr int TwipsPerPixel = 15;
@@ -91,15 +93,11 @@ class Forms {
 
 // ---- Rules both backends follow, so that the game behaves the same on either ----
 
-// Characters (code points) in well-formed UTF-8; each malformed byte counts as one.
-int Utf8Length(std::string_view utf8);
-// The first `characters` characters of `utf8`.
-std::string Utf8Prefix(std::string_view utf8, int characters);
-
 // A text box's edit from `before` to `after` (typing, a paste, a deletion), kept within `maxLength`
 // characters: the changed middle keeps only as many of its new characters as fit, so a character
 // typed into a full box is refused and a paste is cut. `cursor` receives the byte offset just after
-// what was inserted. maxLength 0 accepts everything.
+// what was inserted. maxLength 0 accepts everything. Invalid UTF-8 in `after` is kept as U+FFFD, one
+// character per invalid subpart (platform/Utf8.h), so the result is always valid UTF-8.
 std::string LimitTextEdit(std::string_view before, std::string_view after, int maxLength, int* cursor = nullptr);
 
 // The next visible tab stop after `from` (or before it, backwards), wrapping round; -1 if there is none.

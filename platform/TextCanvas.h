@@ -8,7 +8,8 @@
 // * Colours are Windows colour values, 0x00BBGGRR; the top byte is ignored.
 // * Text is UTF-8 in one fixed font, drawn with a transparent background: antialiased glyphs are blended
 //   onto what is already there, and pixels no glyph covers keep their bytes exactly. A character the
-//   font lacks draws the font's missing-glyph box; each malformed UTF-8 sequence draws as U+FFFD.
+//   font lacks draws the font's missing-glyph box; each invalid subpart of the UTF-8
+//   (platform/Utf8.h: one rule with the name boxes) draws as U+FFFD.
 // * Nothing is ever written outside the canvas, whatever the position or the length of the text.
 // * Read-back gives rows top row first, each pixel's bytes blue, green, red, 0.
 // * Lifetimes: the canvas owns its pixels and font; nothing it hands out outlives a call. It belongs to

@@ -18,3 +18,14 @@ list(GET rgb 2 b)
 if(NOT (g GREATER 40 AND g GREATER r AND g GREATER b))
   message(FATAL_ERROR "the table's middle is not green: ${r} ${g} ${b}")
 endif()
+# The first player's score at the top, light red text: red and blue are not swapped on the way into
+# the file.
+execute_process(COMMAND convert ${OUT} -crop 40x8+95+1 -resize 1x1! -format "%[fx:int(255*r)] %[fx:int(255*b)]" info:
+                OUTPUT_VARIABLE rb)
+separate_arguments(rb)
+list(GET rb 0 r)
+list(GET rb 1 b)
+math(EXPR redder "${r} - ${b}")
+if(NOT redder GREATER 25)
+  message(FATAL_ERROR "the first player's score is not red: red ${r}, blue ${b}")
+endif()

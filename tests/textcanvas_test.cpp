@@ -1,5 +1,5 @@
 // The FreeType text canvas: the font's metrics, colours and blending, clipping at every edge, the
-// missing-glyph box and the replacement of malformed UTF-8.
+// missing-glyph box (invalid UTF-8 is in utf8_test.cpp, with the name boxes).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -201,37 +201,6 @@ TEST(TextCanvasTest, CharactersTheFontLacksDrawItsMissingGlyphBox) {
   for (int y = top; y <= bottom; ++y) EXPECT_TRUE(solid(left, y) && solid(right - 1, y)) << y;
   for (int y = top + 4; y <= bottom - 4; ++y)
     for (int x = left + 4; x <= right - 4; ++x) EXPECT_EQ(Pixel(box, 200, x, y), 0u) << x << "," << y;
-}
-
-TEST(TextCanvasTest, EachMalformedSequenceDrawsOneReplacementCharacter) {
-  const std::string fffd = "\xEF\xBF\xBD";
-  struct Case {
-    const char* name;
-    std::string bytes, means;
-  };
-  const Case cases[] = {
-      {"stray continuation", "a\x80z", "a" + fffd + "z"},
-      {"two stray continuations", "a\x80\xBFz", "a" + fffd + fffd + "z"},
-      {"truncated by a letter", "a\xE2\x82z", "a" + fffd + "z"},
-      {"truncated at the end", "ab\xF0\x9F\x98", "ab" + fffd},
-      {"overlong two-byte", "\xC0\xAF", fffd + fffd},
-      {"overlong three-byte", "\xE0\x80\xAF", fffd + fffd + fffd},
-      {"surrogate", "\xED\xA0\x80z", fffd + fffd + fffd + "z"},
-      {"past U+10FFFF", "\xF4\x90\x80\x80", fffd + fffd + fffd + fffd},
-      {"never a byte", "\xFF\xFEz", fffd + fffd + "z"},
-      {"lead then lead", "\xD0\xD0\x96", fffd + "\xD0\x96"},
-      {"valid four-byte", "\xF0\x9F\x98\x80!", "\xF0\x9F\x98\x80!"},
-  };
-  FreeTypeCanvas canvas;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(canvas.MeasureText(c.bytes), canvas.MeasureText(c.means));
-    EXPECT_EQ(Drawn(c.bytes), Drawn(c.means));
-  }
-  EXPECT_EQ(canvas.MeasureText("a\xE2\x82z"), 63);
-  EXPECT_EQ(canvas.MeasureText("\xC0\xAF"), 42);
-  EXPECT_EQ(canvas.MeasureText("\xF4\x90\x80\x80"), 84);
-  EXPECT_NE(Drawn("a\x80z"), Drawn("az"));
 }
 
 TEST(TextCanvasTest, CyrillicDrawsLettersNotBoxes) {

@@ -465,6 +465,41 @@ TEST_F(ImGuiFormsTest, TheFocusedBoxTakesTypingWhenTheFormOpens) {
   }
 }
 
+// Typed text reads by the game's UTF-8 rule, not ImGui's (which takes C0 80 for one character): each
+// invalid subpart is one U+FFFD and one character of the box's length.
+TEST_F(ImGuiFormsTest, TypedBytesAreReadByTheGamesUtf8Rule) {
+  Form form = MakeForm(300, 100);
+  form.controls = {MakeControl(ControlKind::TextBox, 10, 20, 120, 22, "")};
+  form.controls[0].maxLength = 2;
+  form.focus = 0;
+  FormSink sink;
+  sink.form = &form;
+  PushLater(400, {Text("\xC0\x80"), Text("\xD0\x96")});
+  PushLater(800, {CloseBox()});
+  forms->ShowModal(form, sink);
+  EXPECT_EQ(form.controls[0].text, "\xEF\xBF\xBD\xEF\xBF\xBD");  // and the Ж finds the box full
+}
+
+// A paste reads by the same rule: Ctrl+V with invalid bytes on the clipboard.
+TEST_F(ImGuiFormsTest, PastedBytesAreReadByTheGamesUtf8Rule) {
+  ASSERT_EQ(SDL_SetClipboardText("\xC0\x80\xD0\x96"), 0) << SDL_GetError();
+  Form form = MakeForm(300, 100);
+  form.controls = {MakeControl(ControlKind::TextBox, 10, 20, 120, 22, "")};
+  form.controls[0].maxLength = 2;
+  form.focus = 0;
+  FormSink sink;
+  sink.form = &form;
+  // ImGui 1.86 reads Ctrl from SDL's key state, later ones from the event.
+  SDL_Event down = Key(SDL_KEYDOWN, SDLK_v, SDL_SCANCODE_V), up = Key(SDL_KEYUP, SDLK_v, SDL_SCANCODE_V);
+  down.key.keysym.mod = up.key.keysym.mod = KMOD_LCTRL;
+  SDL_SetModState(KMOD_LCTRL);
+  PushLater(400, {down, up});
+  PushLater(800, {CloseBox()});
+  forms->ShowModal(form, sink);
+  SDL_SetModState(KMOD_NONE);
+  EXPECT_EQ(form.controls[0].text, "\xEF\xBF\xBD\xEF\xBF\xBD");
+}
+
 // A press and release that fall within one frame still count: Tab moves the focus, Space presses.
 TEST_F(ImGuiFormsTest, KeysPressedAndReleasedWithinOneFrameAreNotLost) {
   Form form = MakeForm(300, 100);

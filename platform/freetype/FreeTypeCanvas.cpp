@@ -1,4 +1,5 @@
-// FreeType text canvas: UTF-8 decoding, a cache of rendered glyphs, clipped blending into B, G, R, 0 pixels.
+// FreeType text canvas: characters by the shared UTF-8 rule, a cache of rendered glyphs, clipped
+// blending into B, G, R, 0 pixels.
 #include "platform/freetype/FreeTypeCanvas.h"
 
 #include <ft2build.h>
@@ -11,6 +12,8 @@
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+#include "platform/Utf8.h"
 
 namespace kuvo {
 
@@ -27,45 +30,6 @@ constexpr FT_UInt CanvasDpi = 96;
 // Rendered glyphs kept at most; past it the cache starts again (names are 8 characters, so this is
 // only reached by someone drawing half of Unicode).
 constexpr std::size_t MaxCachedGlyphs = 1024;
-
-constexpr char32_t ReplacementCharacter = 0xFFFD;
-
-// The next code point of `text` from byte `i`, advancing `i`. An ill-formed sequence gives U+FFFD for
-// its maximal valid prefix (or its one bad byte), so each bad sequence costs one replacement character
-// and the byte that broke it starts the next sequence.
-char32_t NextCodePoint(std::string_view text, std::size_t& i) {
-  const auto lead = static_cast<unsigned char>(text[i++]);
-  if (lead < 0x80) return lead;
-  int continuation;
-  char32_t cp;
-  unsigned char low = 0x80, high = 0xBF;  // allowed range of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    continuation = 1;
-    cp = lead & 0x1Fu;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    continuation = 2;
-    cp = lead & 0x0Fu;
-    if (lead == 0xE0) low = 0xA0;   // no overlong forms
-    if (lead == 0xED) high = 0x9F;  // no surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    continuation = 3;
-    cp = lead & 0x07u;
-    if (lead == 0xF0) low = 0x90;   // no overlong forms
-    if (lead == 0xF4) high = 0x8F;  // nothing past U+10FFFF
-  } else {
-    return ReplacementCharacter;  // a stray continuation byte, C0, C1 or F5..FF
-  }
-  for (int k = 0; k < continuation; ++k) {
-    if (i >= text.size()) return ReplacementCharacter;
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if (byte < low || byte > high) return ReplacementCharacter;
-    low = 0x80;
-    high = 0xBF;
-    cp = (cp << 6) | (byte & 0x3Fu);
-    ++i;
-  }
-  return cp;
-}
 
 struct Glyph {
   int left = 0;     // from the pen to the bitmap's first column

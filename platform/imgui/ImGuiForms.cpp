@@ -26,6 +26,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/Utf8.h"
 #include "platform/sdl/SdlWindow.h"
 
 namespace kuvo {
@@ -97,6 +98,22 @@ int LimitEditCallback(ImGuiInputTextCallbackData* data) {
   return 0;
 }
 
+// Typed and pasted text is read by the game's UTF-8 rule, not ImGui's laxer one (which takes C0 80 for
+// one character), so a box holds the characters the text line will draw.
+void AddTypedText(const char* utf8) {
+  const std::string_view text(utf8);
+  ImGuiIO& io = ImGui::GetIO();
+  for (std::size_t i = 0; i < text.size();) io.AddInputCharacter(static_cast<unsigned>(NextCodePoint(text, i)));
+}
+
+const char* PastedText(void*) {
+  static std::string valid;
+  char* text = SDL_GetClipboardText();
+  valid = ValidUtf8(text ? text : "");
+  SDL_free(text);
+  return valid.c_str();
+}
+
 }  // namespace
 
 struct ImGuiForms::Impl {
@@ -141,6 +158,7 @@ struct ImGuiForms::Impl {
     style.Colors[ImGuiCol_Text] = ImVec4(0, 0, 0, 1);
     style.Colors[ImGuiCol_TextSelectedBg] = ImVec4(0.0f, 0.0f, 0.5f, 0.35f);
     ImGui_ImplSDL2_InitForOpenGL(window.Handle(), gl);
+    io.GetClipboardTextFn = PastedText;  // after the backend, which sets its own
     ImGui_ImplOpenGL2_Init();
   }
 
@@ -224,7 +242,8 @@ struct ImGuiForms::Impl {
         if (!changed.insert(next.key.keysym.scancode).second) break;
       }
 #endif
-      ImGui_ImplSDL2_ProcessEvent(&next);
+      if (next.type == SDL_TEXTINPUT) AddTypedText(next.text.text);
+      else ImGui_ImplSDL2_ProcessEvent(&next);
       if (next.type == SDL_QUIT) quitting = true;
       if (next.type == SDL_WINDOWEVENT && next.window.event == SDL_WINDOWEVENT_CLOSE &&
           next.window.windowID == SDL_GetWindowID(window.Handle()))

@@ -1,12 +1,12 @@
 // kuvo-icon FILE: writes the game's 128 x 128 desktop icon as a PNG, painted by the game's own layer
 // engine: an ivory ball on a disc of cloth, transparent round it.
-#include <png.h>
-
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "textures/modTFScript.h"
+#include "tools/common/Png.h"
 
 namespace {
 
@@ -34,22 +34,13 @@ int main(int argc, char** argv) {
   ScaleOffset(1, 1, 1.0f, 0.55f);
   ColourMap(1, 1, 0x9C8C68, 0xFFFFF8);
   BlendPlanes(0, 0, 1, 2);
-  std::vector<std::uint8_t> rgba(static_cast<std::size_t>(IconSize) * IconSize * 4);
-  const std::uint8_t* plane = PlanePixels(0);
+  // The plane's blue, green and red with the disc as alpha: opaque inside it, transparent outside.
+  std::vector<std::uint8_t> bgra(PlanePixels(0), PlanePixels(0) + std::size_t{IconSize} * IconSize * 4);
   const float* disc = LayerCells(0);
-  for (int i = 0; i < IconSize * IconSize; ++i) {
-    rgba[i * 4 + 0] = plane[i * 4 + 2];
-    rgba[i * 4 + 1] = plane[i * 4 + 1];
-    rgba[i * 4 + 2] = plane[i * 4 + 0];
-    rgba[i * 4 + 3] = disc[i] > 0.5f ? 255 : 0;
-  }
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  image.width = IconSize;
-  image.height = IconSize;
-  image.format = PNG_FORMAT_RGBA;
-  if (!png_image_write_to_file(&image, argv[1], 0, rgba.data(), IconSize * 4, nullptr)) {
-    std::fprintf(stderr, "kuvo-icon: cannot write %s: %s\n", argv[1], image.message);
+  for (int i = 0; i < IconSize * IconSize; ++i) bgra[i * 4 + 3] = disc[i] > 0.5f ? 255 : 0;
+  const std::string problem = tools::WritePng(argv[1], bgra, IconSize, IconSize, tools::PixelOrder::Bgra);
+  if (!problem.empty()) {
+    std::fprintf(stderr, "kuvo-icon: cannot write %s: %s\n", argv[1], problem.c_str());
     return 1;
   }
   return 0;

@@ -1,10 +1,6 @@
 // kuvo-shot: the real start-up and run loop drawing through the OpenGL device into a window, a computer
 // game moved on by a virtual clock to a chosen moment, and that frame written as a PNG file.
-#include <png.h>
-
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
@@ -18,10 +14,13 @@
 #include "platform/sdl/SdlWindow.h"
 #include "platform/testing/RecordingAudio.h"
 #include "platform/testing/VirtualClock.h"
+#include "tools/common/Options.h"
+#include "tools/common/Png.h"
 
 namespace {
 
 using namespace kuvo;
+namespace tools = kuvo::tools;
 
 const char* const kUsage =
     "usage: kuvo-shot [--moment racked|closeup|break|gameover] [--size WxH] [--seed S] [--samples N] --out FILE.png\n"
@@ -50,48 +49,43 @@ constexpr int kEscape = 27;
 constexpr double kFastPass = 2.0;
 constexpr long kPassLimit = 200000;
 
-bool ParseOptions(int argc, char** argv, Options& o) {
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    if (i + 1 >= argc) return false;
-    std::string v = argv[++i];
-    if (a == "--moment") {
-      if (v == "racked") o.moment = Moment::Racked;
-      else if (v == "closeup") o.moment = Moment::Closeup;
-      else if (v == "break") o.moment = Moment::Break;
-      else if (v == "gameover") o.moment = Moment::GameOver;
-      else return false;
-    } else if (a == "--size") {
-      if (std::sscanf(v.c_str(), "%dx%d", &o.width, &o.height) != 2 || o.width < 16 || o.height < 16 ||
-          o.width > 8192 || o.height > 8192)
-        return false;
-    } else if (a == "--seed") {
-      char* end = nullptr;
-      o.seed = std::strtod(v.c_str(), &end);
-      if (*end != '\0' || !(o.seed >= 0.0 && o.seed < 86400.0)) return false;
-    } else if (a == "--samples") {
-      char* end = nullptr;
-      long n = std::strtol(v.c_str(), &end, 10);
-      if (*end != '\0' || n < 0 || n > 16) return false;
+// A missing option or a bad value: the reason, or an empty string when the options are good.
+std::string ParseOptions(int argc, char** argv, Options& o, bool& help) {
+  constexpr tools::OptionName names[] = {{"moment", true}, {"size", true}, {"seed", true}, {"samples", true},
+                                         {"out", true}};
+  std::vector<tools::GivenOption> given;
+  if (std::string problem = tools::ReadOptions(argc, argv, names, given); !problem.empty()) return problem;
+  for (const auto& [name, value] : given) {
+    if (name == "help") {
+      help = true;
+      return {};
+    }
+    if (name == "moment") {
+      if (value == "racked") o.moment = Moment::Racked;
+      else if (value == "closeup") o.moment = Moment::Closeup;
+      else if (value == "break") o.moment = Moment::Break;
+      else if (value == "gameover") o.moment = Moment::GameOver;
+      else return "--moment needs racked, closeup, break or gameover";
+    } else if (name == "size") {
+      const std::size_t x = value.find('x');
+      long w = 0, h = 0;
+      if (x == std::string::npos || !tools::ParseWhole(value.substr(0, x), 16, 8192, w) ||
+          !tools::ParseWhole(value.substr(x + 1), 16, 8192, h))
+        return "--size needs WxH, each 16 to 8192";
+      o.width = static_cast<int>(w);
+      o.height = static_cast<int>(h);
+    } else if (name == "seed") {
+      if (!tools::ParseTimeOfDay(value, o.seed)) return "--seed needs seconds since midnight, 0 to 86399";
+    } else if (name == "samples") {
+      long n = 0;
+      if (!tools::ParseWhole(value, 0, 16, n)) return "--samples needs a whole number, 0 to 16";
       o.samples = static_cast<int>(n);
-    } else if (a == "--out") {
-      o.out = v;
-    } else {
-      return false;
+    } else {  // out
+      if (value.empty()) return "--out needs a file name";
+      o.out = value;
     }
   }
-  return !o.out.empty();
-}
-
-bool WritePng(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgba) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  image.width = static_cast<png_uint_32>(width);
-  image.height = static_cast<png_uint_32>(height);
-  image.format = PNG_FORMAT_RGB;
-  std::vector<std::uint8_t> rgb(static_cast<std::size_t>(width) * height * 3);
-  for (std::size_t i = 0, n = rgb.size() / 3; i < n; ++i) std::memcpy(&rgb[3 * i], &rgba[4 * i], 3);
-  return png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr) != 0;
+  return o.out.empty() ? "--out FILE.png is needed" : "";
 }
 
 // The game's window, with a script run at the top of every pass: it moves the clock on, steers the
@@ -148,9 +142,15 @@ class ShotWindow : public SdlWindow {
     if (problem.empty()) {
       int w = 0, h = 0;
       std::vector<std::uint8_t> rgba;
-      if (Failed(ReadBackBuffer(Device, w, h, rgba))) problem = "cannot read the frame back";
-      else if (!WritePng(options_.out, w, h, rgba)) problem = "cannot write " + options_.out;
-      else written = true;
+      if (Failed(ReadBackBuffer(Device, w, h, rgba))) {
+        problem = "cannot read the frame back";
+      } else {
+        // The read-back alpha is the frame buffer's, not the picture's: the file is RGB.
+        std::string failed = tools::WritePng(options_.out, rgba, static_cast<std::uint32_t>(w),
+                                             static_cast<std::uint32_t>(h), tools::PixelOrder::Rgbx);
+        if (failed.empty()) written = true;
+        else problem = "cannot write " + options_.out + ": " + failed;
+      }
     }
     sink.KeyDown(kEscape);
   }
@@ -165,9 +165,12 @@ class ShotWindow : public SdlWindow {
 
 int main(int argc, char** argv) {
   Options options;
-  if (!ParseOptions(argc, argv, options)) {
-    std::fputs(kUsage, stderr);
-    return 2;
+  bool help = false;
+  if (std::string problem = ParseOptions(argc, argv, options, help); !problem.empty())
+    return tools::UsageError("kuvo-shot", problem, kUsage);
+  if (help) {
+    std::fputs(kUsage, stdout);
+    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
   }
   try {
     VirtualClock clock(options.seed);

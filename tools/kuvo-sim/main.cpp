@@ -4,11 +4,12 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <vector>
 
+#include "tools/common/Options.h"
 #include "tools/kuvo-sim/sim.h"
 
 namespace {
@@ -26,12 +27,6 @@ const char* const kUsage =
     "  --write-sounds DIR    write the six sound effects as WAV files\n"
     "  --write-hud DIR       write the text line in a few states of a game as PNG files\n";
 
-int Usage(const std::string& problem) {
-  if (!problem.empty()) std::fprintf(stderr, "kuvo-sim: %s\n", problem.c_str());
-  std::fputs(kUsage, stderr);
-  return 2;
-}
-
 // The menu's formula: (2 - list index)^2 x 0.025 + 0.01, in double, stored as float.
 bool ParseLevel(const std::string& text, float& difficulty) {
   int index;
@@ -41,20 +36,6 @@ bool ParseLevel(const std::string& text, float& difficulty) {
   else return false;
   difficulty = static_cast<float>((2 - index) * (2 - index) * 0.025 + 0.01);
   return true;
-}
-
-// Plain decimal only: digits, then at most one point and more digits. strtod alone would also take
-// "0x2", " 2", "1e3" and "inf".
-bool ParseNumber(const std::string& text, double low, double high, double& value) {
-  std::size_t digits = 0, points = 0;
-  for (char c : text) {
-    if (c >= '0' && c <= '9') ++digits;
-    else if (c == '.' && points == 0 && digits > 0) ++points;
-    else return false;
-  }
-  if (digits == 0 || text.back() == '.') return false;
-  value = std::strtod(text.c_str(), nullptr);
-  return value >= low && value <= high;
 }
 
 // Everything printed must have reached standard output: a full disk or a closed pipe is a failure.
@@ -80,34 +61,36 @@ int main(int argc, char** argv) {
   // A closed pipe and a file-size limit become failed writes, reported like any other.
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
+  namespace tools = kuvo::tools;
+  constexpr tools::OptionName names[] = {
+      {"games", true},          {"p1", true},           {"p2", true},       {"seed", true},
+      {"write-textures", true}, {"write-sounds", true}, {"write-hud", true}};
+  const auto usage = [](const std::string& problem) { return tools::UsageError("kuvo-sim", problem, kUsage); };
+  std::vector<tools::GivenOption> given;
+  if (std::string problem = tools::ReadOptions(argc, argv, names, given); !problem.empty()) return usage(problem);
   MatchOptions options;
   bool seedGiven = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
+  for (const auto& [name, value] : given) {
+    if (name == "help") {
       std::fputs(kUsage, stdout);
       return Finish(0);
     }
-    if (arg != "--games" && arg != "--p1" && arg != "--p2" && arg != "--seed" && arg != "--write-textures" &&
-        arg != "--write-sounds" && arg != "--write-hud")
-      return Usage("unknown option " + arg);
-    if (i + 1 >= argc) return Usage("missing value for " + arg);
-    std::string value = argv[++i];
-    double number;
-    if (arg.starts_with("--write-") && argc != 3) return Usage(arg + " takes no other options");
-    if (arg == "--write-textures") return Finish(WriteTextures(value));
-    if (arg == "--write-sounds") return Finish(WriteSounds(value));
-    if (arg == "--write-hud") return Finish(WriteHud(value));
-    if (arg == "--games") {
-      if (!ParseNumber(value, 1, 1e9, number) || number != static_cast<int>(number))
-        return Usage("--games needs a whole number of at least 1");
-      options.games = static_cast<int>(number);
-    } else if (arg == "--p1" || arg == "--p2") {
-      if (!ParseLevel(value, options.difficulty[arg == "--p1" ? 1 : 2]))
-        return Usage(arg + " needs novice, average or master");
-    } else {  // --seed
-      if (!ParseNumber(value, 0, 86399.999, number)) return Usage("--seed needs seconds since midnight, 0 to 86399");
-      options.seedTimeOfDay = number;
+    if (name.starts_with("write-")) {
+      if (given.size() != 1) return usage("--" + name + " takes no other options");
+      if (name == "write-textures") return Finish(WriteTextures(value));
+      if (name == "write-sounds") return Finish(WriteSounds(value));
+      return Finish(WriteHud(value));
+    }
+    if (name == "games") {
+      long games;
+      if (!tools::ParseWhole(value, 1, 1000000000, games)) return usage("--games needs a whole number of at least 1");
+      options.games = static_cast<int>(games);
+    } else if (name == "p1" || name == "p2") {
+      if (!ParseLevel(value, options.difficulty[name == "p1" ? 1 : 2]))
+        return usage("--" + name + " needs novice, average or master");
+    } else {  // seed
+      if (!tools::ParseTimeOfDay(value, options.seedTimeOfDay))
+        return usage("--seed needs seconds since midnight, 0 to 86399");
       seedGiven = true;
     }
   }

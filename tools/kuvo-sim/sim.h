@@ -1,9 +1,7 @@
 // The parts of kuvo-sim: the match runner and the asset writers.
 #pragma once
-#include <cstdint>
 #include <filesystem>
 #include <string>
-#include <vector>
 
 namespace kuvo {
 class GfxTexture;
@@ -27,13 +25,6 @@ int WriteSounds(const std::string& dir);
 // Returns the exit code.
 int WriteHud(const std::string& dir);
 
-// Writes `bytes` to `path` whole or not at all (nothing is left under either name on a failure).
-// Returns an empty string, or the reason it failed.
-std::string WriteWholeFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
-// Blue, green, red, alpha pixels (rows top first) as an RGB PNG, written whole or not at all.
-// Returns an empty string, or the reason it failed.
-std::string WriteRgbPng(const std::filesystem::path& path, const std::vector<std::uint8_t>& bgra, std::uint32_t width,
-                        std::uint32_t height);
 // Creates `dir` and its parents; false, with the reason on stderr, when it cannot.
 bool MakeDirectory(const std::string& dir);
 // Level 0 of a recording device's texture as an RGB PNG, named on stdout; false, with the reason on stderr,

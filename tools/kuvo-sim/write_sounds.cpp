@@ -10,6 +10,7 @@
 #include "platform/Platform.h"
 #include "platform/testing/RecordingAudio.h"
 #include "sound/modDS.h"
+#include "tools/common/Files.h"
 #include "tools/kuvo-sim/sim.h"
 
 namespace kuvo::sim {
@@ -46,7 +47,7 @@ std::string WriteWav(const std::filesystem::path& path, const RecordedSound& sou
   PutText(file, "data");
   PutLittleEndian(file, dataBytes, 4);
   for (std::uint8_t b : sound.bytes) file.push_back(b);
-  return WriteWholeFile(path, file);
+  return tools::WriteWholeFile(path, file);
 }
 
 }  // namespace
