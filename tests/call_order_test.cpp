@@ -199,7 +199,8 @@ TEST_F(CallOrderTest, StartUpAndShutdownCrossFromOneDeviceToTheOther) {
   ASSERT_EQ(passes.size(), 2u);
   EXPECT_EQ(passes[0], (Seq{"HideCursor", "Clock", "MouseHome", "Device", "Textures", "Models", "Shaders", "Sound",
                             "TimeOfDay", "Textures", "Clock"}));
-  EXPECT_EQ(passes[1], (Seq{"Pump", "Clock", "Frame", "Sound", "Shaders", "Models", "Textures", "Device", "ShowCursor"}));
+  EXPECT_EQ(passes[1],
+            (Seq{"Pump", "Clock", "Frame", "Sound", "Shaders", "Models", "Textures", "Device", "ShowCursor"}));
   // The audio device goes after its buffers, and the graphics device after everything it made.
   const auto& calls = order.calls;
   const auto device = std::find(calls.begin(), calls.end(), "audio ReleaseDevice 1");
@@ -227,7 +228,6 @@ TEST_F(CallOrderTest, EachKindOfPassRunsItsProceduresInOrder) {
   });
   const auto passes = Passes();
   ASSERT_EQ(passes.size(), 56u);
-  const Seq step{"MouseRead", "MouseHome"};
   // Three steps; the click of the first (its Stop and then its volume and play) follows its mouse read.
   EXPECT_EQ(passes[1], (Seq{"Pump", "Clock", "MouseRead", "MouseHome", "Sound", "Click", "MouseRead", "MouseHome",
                             "MouseRead", "MouseHome", "Frame"}));
