@@ -34,6 +34,22 @@ class ControlRulesTest : public GameFixture {
 TEST_F(ControlRulesTest, CursorHomeRoundsHalvesToEvenAndTheMouseScalesWithTheZoom) {
   EXPECT_EQ(CursorHomeX, 500);
   EXPECT_EQ(CursorHomeY, 352);
+  // Centres at a half on either side of zero, and whose even neighbour lies below and above.
+  // {left or top, width or height, home}: truncation, halves up and halves away from zero each miss one.
+  const int cases[][3] = {{0, 1, 0}, {0, 3, 2}, {-1602, 801, -1202}, {-1601, 801, -1200}, {-3, 4, -1}};
+  for (const auto& [origin, size, home] : cases) {
+    SCOPED_TRACE(::testing::Message() << origin << " + " << size << " / 2");
+    host.window.SetGeometry({origin, origin, size, size}, 8, 8);
+    InitControl();
+    EXPECT_EQ(CursorHomeX, home);
+    EXPECT_EQ(CursorHomeY, home);
+    int x, y;
+    host.window.GetCursorPos(x, y);
+    EXPECT_EQ(x, home);
+    EXPECT_EQ(y, home);
+  }
+  host.window.SetGeometry({100, 51, 801, 601}, 800, 560);
+  InitControl();
   FieldOfView = 0.5f;
   host.window.SetCursorPos(CursorHomeX + 10, CursorHomeY - 4);
   float dx = 0, dy = 0;
@@ -46,28 +62,42 @@ TEST_F(ControlRulesTest, CursorHomeRoundsHalvesToEvenAndTheMouseScalesWithTheZoo
   EXPECT_EQ(y, 352);
 }
 
-TEST_F(ControlRulesTest, KeyPairsAreTakenTogetherAndTheFirstPairWins) {
+// Every direction pair, by either key or both: one step clears both flags of that pair and no other flag,
+// whatever later pairs and unrelated keys hold; the first pair held wins and the rest wait their turn.
+TEST_F(ControlRulesTest, KeyPairsClearBothTheirFlagsAndNoOthers) {
   HumanAtRestAfterTheBreak();
-  // Up (38) and S (83) at once: the forward pair wins and both its flags go; S stays for the next step.
-  KeyState(38) = true;
-  KeyState(83) = true;
-  KeyState(87) = false;
+  const int pairs[4][2] = {{87, 38}, {83, 40}, {65, 37}, {68, 39}};  // W/Up, S/Down, A/Left, D/Right
+  const int bystanders[] = {72, 81, 69, 36, 33, 34};  // H, Q, E, Home, Page Up, Page Down: nothing takes them
+  for (int p = 0; p < 4; ++p) {
+    for (int pressed : {1, 2, 3}) {  // the letter, the arrow, both
+      SCOPED_TRACE(::testing::Message() << "pair " << p << ", keys " << pressed);
+      for (const auto& pair : pairs)
+        for (int key : pair) KeyState(key) = false;
+      if (pressed & 1) KeyState(pairs[p][0]) = true;
+      if (pressed & 2) KeyState(pairs[p][1]) = true;
+      for (int q = p + 1; q < 4; ++q) KeyState(pairs[q][q % 2]) = true;  // one key of each later pair
+      for (int key : bystanders) KeyState(key) = true;
+      UpdateControl();
+      EXPECT_FALSE(KeyState(pairs[p][0]));
+      EXPECT_FALSE(KeyState(pairs[p][1]));
+      for (int q = 0; q < 4; ++q) {
+        if (q == p) continue;
+        EXPECT_EQ(KeyState(pairs[q][q % 2]), q > p) << "pair " << q;
+        EXPECT_FALSE(KeyState(pairs[q][1 - q % 2])) << "pair " << q;
+      }
+      for (int key : bystanders) EXPECT_TRUE(KeyState(key)) << "key " << key;
+    }
+  }
+  // The later pairs left waiting are taken one a step, in order.
+  for (const auto& pair : pairs) KeyState(pair[0]) = KeyState(pair[1]) = false;
+  KeyState(40) = KeyState(65) = KeyState(39) = true;
   UpdateControl();
-  EXPECT_FALSE(KeyState(38));
-  EXPECT_FALSE(KeyState(87));
-  EXPECT_TRUE(KeyState(83));
-  UpdateControl();
-  EXPECT_FALSE(KeyState(83));
   EXPECT_FALSE(KeyState(40));
-  // Left (37) and D (68): the left pair comes first.
-  KeyState(37) = true;
-  KeyState(68) = true;
+  EXPECT_TRUE(KeyState(65));
   UpdateControl();
-  EXPECT_FALSE(KeyState(37));
   EXPECT_FALSE(KeyState(65));
-  EXPECT_TRUE(KeyState(68));
+  EXPECT_TRUE(KeyState(39));
   UpdateControl();
-  EXPECT_FALSE(KeyState(68));
   EXPECT_FALSE(KeyState(39));
   // On the computer's turn the keys wait.
   IsComputer[1] = true;

@@ -1,6 +1,7 @@
 // Keys and mouse, the camera, ball selection and the cue.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 
 #include "app/modMain.h"
@@ -96,7 +97,7 @@ TEST_F(ControlTest, ZoomAndPitchStayInRangeAndKeyIInvertsPitch) {
   EXPECT_FLOAT_EQ(AimSin, std::sin(CameraYaw));
 }
 
-TEST_F(ControlTest, CameraFollowsTheAimPointAndLooksBelowIt) {
+TEST_F(ControlTest, CameraFollowsTheAimPointByTheRestingAndTheRollingShare) {
   LookPoint = {0, 0, 0};
   AimPoint = {0.4f, 0, -0.2f};
   BallsAtRest = true;
@@ -105,19 +106,61 @@ TEST_F(ControlTest, CameraFollowsTheAimPointAndLooksBelowIt) {
   BallsAtRest = false;
   UpdateCamera();
   EXPECT_FLOAT_EQ(LookPoint.x, 0.99f * 0.02f + 0.01f * 0.4f);
-  EXPECT_FLOAT_EQ(CameraEye.x, LookPoint.x + 2 * AimSin * PitchCos);
-  EXPECT_FLOAT_EQ(CameraEye.y, 2 * PitchSin);
-  EXPECT_FLOAT_EQ(CameraEye.z, LookPoint.z + 2 * AimCos * PitchCos);
-  // The eye sits at the view's origin, and the target below the look point is straight ahead.
-  Vector3 eye;
-  VecTransformNormal(eye, CameraEye, ViewMatrix);
-  EXPECT_NEAR(eye.x + ViewMatrix.m[3][0], 0.0f, 1e-6);
-  EXPECT_NEAR(eye.z + ViewMatrix.m[3][2], 0.0f, 1e-6);
-  Vector3 target{LookPoint.x, -0.3f * FieldOfView, LookPoint.z}, seen;
-  VecTransformNormal(seen, target, ViewMatrix);
-  EXPECT_NEAR(seen.x + ViewMatrix.m[3][0], 0.0f, 1e-6);
-  EXPECT_NEAR(seen.y + ViewMatrix.m[3][1], 0.0f, 1e-6);
-  EXPECT_FLOAT_EQ(ProjectionMatrix.m[1][1], static_cast<float>(1.0 / std::tan(FieldOfView / 2.0)));
+  EXPECT_FLOAT_EQ(LookPoint.z, 0.99f * 0.05f * -0.2f + 0.01f * -0.2f);
+}
+
+// The view and projection at a yaw, pitch, zoom and aspect none of which is a default, against the
+// left-handed look-at and perspective worked out here in double precision from the angles alone.
+TEST_F(ControlTest, CameraMatricesAtATurnedTiltedZoomedView) {
+  host.window.SetGeometry({0, 0, 1000, 700}, 960, 600);
+  InitControl();
+  const double yaw = 2.0, pitch = 0.7, fov = 0.6, aspect = 1.6;
+  CameraYaw = static_cast<float>(yaw);
+  CameraPitch = static_cast<float>(pitch);
+  FieldOfView = static_cast<float>(fov);
+  UpdateControl();  // camera mode with no motion: the angles' sines and cosines
+  ASSERT_EQ(AspectRatio, static_cast<float>(aspect));
+  LookPoint = AimPoint = {0.25f, 0.0f, -0.125f};
+  BallsAtRest = true;
+  UpdateCamera();
+  const double lx = LookPoint.x, lz = LookPoint.z;  // the follow's own rounding, tested above
+  ASSERT_NEAR(lx, 0.25, 1e-7);
+  ASSERT_NEAR(lz, -0.125, 1e-7);
+
+  using V = std::array<double, 3>;
+  auto sub = [](V a, V b) { return V{a[0] - b[0], a[1] - b[1], a[2] - b[2]}; };
+  auto dot = [](V a, V b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; };
+  auto unit = [&](V a) {
+    const double l = std::sqrt(dot(a, a));
+    return V{a[0] / l, a[1] / l, a[2] / l};
+  };
+  auto cross = [](V a, V b) {
+    return V{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+  };
+  // The eye orbits at 2 around the look point: the yaw's sine along x, its cosine along z, both
+  // scaled by the pitch's cosine, and the pitch's sine as the height.
+  const V eye{lx + 2 * std::sin(yaw) * std::cos(pitch), 2 * std::sin(pitch), lz + 2 * std::cos(yaw) * std::cos(pitch)};
+  const V target{lx, -0.3 * fov, lz};  // 0.18 below the plane of the ball centres at this zoom
+  const V z = unit(sub(target, eye));
+  const V x = unit(cross(V{0, 1, 0}, z));
+  const V y = cross(z, x);
+  const double view[4][4] = {{x[0], y[0], z[0], 0},
+                             {x[1], y[1], z[1], 0},
+                             {x[2], y[2], z[2], 0},
+                             {-dot(x, eye), -dot(y, eye), -dot(z, eye), 1}};
+  const double yScale = 1 / std::tan(fov / 2);
+  const double projection[4][4] = {{yScale / aspect, 0, 0, 0},
+                                   {0, yScale, 0, 0},
+                                   {0, 0, 16 / (16 - 0.01), 1},
+                                   {0, 0, -0.01 * 16 / (16 - 0.01), 0}};
+  for (int i = 0; i < 3; ++i) EXPECT_NEAR((&CameraEye.x)[i], eye[i], 1e-6) << "eye " << i;
+  for (int r = 0; r < 4; ++r) {
+    for (int c = 0; c < 4; ++c) {
+      EXPECT_NEAR(ViewMatrix.m[r][c], view[r][c], 2e-6) << "view " << r << c;
+      EXPECT_NEAR(ProjectionMatrix.m[r][c], projection[r][c], 4e-6 * std::fabs(projection[r][c]))
+          << "projection " << r << c;
+    }
+  }
 }
 
 TEST_F(ControlTest, SelectionKeysSearchAWedgeAwayFromTheCamera) {

@@ -133,6 +133,111 @@ TEST_F(PhysicsTest, RestingBallsKeepDecayingRollWithoutEndingAStroke) {
   EXPECT_TRUE(BallsAtRest);
 }
 
+// Inputs built to sit exactly on each comparison of the step, and one float past it.
+
+// Speed exactly at the stop threshold stops (at most, not below), and the stroke ends in that step.
+TEST_F(PhysicsTest, SpeedExactlyAtTheStopThresholdStopsTheBall) {
+  const float threshold = 7.5e-8f;
+  ASSERT_EQ(std::sqrt(threshold * threshold), threshold);  // the step's length of (threshold, 0, 0)
+  for (float speed : {threshold, std::nextafter(threshold, 1.0f)}) {
+    SCOPED_TRACE(::testing::Message() << "speed " << speed);
+    ClearTable();
+    BallsAtRest = false;
+    Place(0, 0.2f, 0.1f, {speed, 0, 0});
+    Balls[0].RollVelocity = Balls[0].Velocity;  // rolling: no slip, friction leaves the speed alone
+    StepPhysics();
+    const bool stops = speed == threshold;
+    EXPECT_EQ(Balls[0].Velocity.x == 0.0f, stops);
+    EXPECT_EQ(BallsAtRest, stops) << "the stroke ends in the step in which the last ball stops";
+  }
+}
+
+// A ball sliding along a cushion it overlaps meets it at a normal speed of exactly 0: no bounce and no
+// thud. The least speed into it gives both.
+TEST_F(PhysicsTest, NoNormalSpeedIntoACushionIsNoImpact) {
+  Vector3 n;
+  ASSERT_TRUE(FindCushionContact(Vector3{0.5f, 0, 0.47f}, n));
+  ASSERT_EQ(n.x, 0.0f);
+  ASSERT_LT(n.z, 0.0f);
+  for (float into : {0.0f, 1e-7f}) {
+    SCOPED_TRACE(::testing::Message() << "speed into the cushion " << into);
+    ClearTable();
+    BallsAtRest = false;
+    for (float& level : ThudLevels) level = -1.0f;  // any thud finds a voice
+    Place(0, 0.5f - 0.001f, 0.47f - into, {0.001f, 0, into});
+    Balls[0].RollVelocity = Balls[0].Velocity;
+    const long plays = host.audio.Count(AudioOp::Play);
+    StepPhysics();
+    ASSERT_EQ(Balls[0].Position.x, 0.5f);
+    EXPECT_EQ(host.audio.Count(AudioOp::Play) - plays, into > 0 ? 1 : 0);
+    if (into > 0) {
+      EXPECT_LT(Balls[0].Velocity.z, 0.0f) << "reversed";
+    } else {
+      EXPECT_EQ(Balls[0].Velocity.z, 0.0f);
+      EXPECT_FLOAT_EQ(Balls[0].Velocity.x, 0.001f - 7.5e-8f);
+      for (float level : ThudLevels) EXPECT_EQ(level, -1.0f);
+    }
+  }
+}
+
+// The playing area's six limits are each "at most": a centre exactly on one stays on the table, one float
+// beyond it drops in that step. Each position is reached by an exact move from one step away.
+TEST_F(PhysicsTest, PlayingAreaLimitsIncludeTheirBoundary) {
+  const float edge = 0.46875f;           // 15/32: 1.43f - edge and the sums below are exact
+  const float across = 1.43f - edge;     // the other coordinate on a diagonal limit
+  const float beyond = 0x1p-23f;         // one float of 1.43f past the diagonal
+  const float step = 0x1p-10f;
+  struct Case {
+    const char* limit;
+    float x, z, outX, outZ;  // on the limit, and just beyond it
+  };
+  const Case cases[] = {
+      {"x + z", across, edge, across + beyond, edge},
+      {"x - z", across, -edge, across + beyond, -edge},
+      {"-x + z", -across, edge, -across - beyond, edge},
+      {"-x - z", -across, -edge, -across - beyond, -edge},
+      {"z <= 0.5", 0.0f, 0.5f, 0.0f, std::nextafter(0.5f, 1.0f)},
+      {"z >= -0.5", 0.0f, -0.5f, 0.0f, std::nextafter(-0.5f, -1.0f)},
+  };
+  for (const Case& c : cases) {
+    for (bool out : {false, true}) {
+      SCOPED_TRACE(::testing::Message() << c.limit << (out ? ", beyond" : ", on it"));
+      const float x = out ? c.outX : c.x, z = out ? c.outZ : c.z;
+      const float vx = x > 0 ? step : (x < 0 ? -step : 0.0f), vz = z > 0 ? step : -step;
+      ClearTable();
+      BallsAtRest = false;
+      Place(0, x - vx, z - vz, {vx, 0, vz});
+      Balls[0].RollVelocity = Balls[0].Velocity;
+      StepPhysics();
+      EXPECT_EQ(Balls[0].Status, out ? BallDropping : BallOnTable);
+      if (!out) {
+        EXPECT_EQ(Balls[0].Position.x, x);
+        EXPECT_EQ(Balls[0].Position.z, z);
+      }
+    }
+  }
+}
+
+// Two overlapping balls moving alike close at exactly 0: that is separating, not a collision.
+TEST_F(PhysicsTest, OverlappingBallsClosingAtExactlyZeroDoNotCollide) {
+  for (float closing : {0.0f, 1e-6f}) {
+    SCOPED_TRACE(::testing::Message() << "closing " << closing);
+    ClearTable();
+    BallsAtRest = false;
+    StrokeContact = false;
+    for (float& level : ClickLevels) level = -1.0f;
+    Place(0, 0.0f, 0.0f, {closing, 0, 0.001f});
+    Place(1, 0.05f, 0.0f, {0, 0, 0.001f});
+    Balls[0].RollVelocity = Balls[0].Velocity;
+    Balls[1].RollVelocity = Balls[1].Velocity;
+    const long plays = host.audio.Count(AudioOp::Play);
+    StepPhysics();
+    EXPECT_EQ(StrokeContact, closing > 0);
+    EXPECT_EQ(host.audio.Count(AudioOp::Play) - plays, closing > 0 ? 1 : 0);
+    EXPECT_EQ(Balls[1].Velocity.x > 0.0f, closing > 0) << "the normal speed passed on";
+  }
+}
+
 TEST_F(PhysicsTest, CushionContactIsStrictlyWithinTheRadius) {
   // The side pocket's notch wall at x = -0.0375 runs along z over exactly 0.0625, so its unit
   // direction is exact and the distance from it is plain float subtraction.

@@ -1,8 +1,7 @@
-// Start-up and shutdown as the recorders see them: every device and audio call that start-up makes is
-// made to fail in turn, and the order of the whole run, start to end.
+// Start-up as the recorders see it: every device and audio call that start-up makes is made to fail in
+// turn. The order of the whole run, across both devices, is checked by call_order_test.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -169,53 +168,6 @@ TEST(StartUpFailure, EveryAudioCallFailingEndsTheRunNamingItAndLeavesNothing) {
   }
   // Each failed run above followed another; the last is followed by a run that must go through.
   ExpectACleanRunAfterwards();
-}
-
-// The cursor is hidden from start-up to shutdown; start-up builds the device, textures, models and
-// shaders before it opens sound, and shutdown lets go of shaders, models, textures and the device in turn.
-TEST(StartUpOrder, CursorAndTheOrderOfBuildingAndReleasing) {
-  HeadlessPlatform host;
-  host.gfx.SetKeepLog(true);
-  bool hiddenDuringTheRun = false;
-  std::size_t startUpCalls = 0;
-  host.window.script = [&](long, ScriptedWindow& window) {
-    hiddenDuringTheRun = !window.CursorVisible();
-    startUpCalls = host.gfx.Calls().size();
-    window.RequestClose();
-  };
-  RunGame();
-  EXPECT_TRUE(hiddenDuringTheRun);
-  EXPECT_TRUE(host.window.CursorVisible());
-  const std::vector<std::string_view> names = host.gfx.Names();
-  auto first = [&](std::string_view name, std::size_t from = 0) {
-    return std::find(names.begin() + static_cast<long>(from), names.end(), name) - names.begin();
-  };
-  auto last = [&](std::string_view name) {
-    return names.size() - 1 - (std::find(names.rbegin(), names.rend(), name) - names.rbegin());
-  };
-  // Start-up.
-  EXPECT_LT(first("Direct3D::CreateDevice"), first("Device::CreateTexture"));
-  EXPECT_LT(last("Device::CreateTexture"), first("Device::CreateVertexBuffer"));
-  EXPECT_LT(last("Device::CreateVertexBuffer"), first("Device::CreateVertexShader"));
-  EXPECT_LT(static_cast<std::size_t>(last("Device::CreatePixelShader")), startUpCalls);
-  // Shutdown: everything made is released after the last pass, shaders first and the device last.
-  const auto shaders = first("VertexShader::Release", startUpCalls);
-  const auto buffers = first("VertexBuffer::Release", startUpCalls);
-  const auto textures = first("Texture::Release", startUpCalls);
-  const auto device = first("Device::Release", startUpCalls);
-  EXPECT_LT(shaders, buffers);
-  EXPECT_LT(last("VertexShader::Release"), buffers);
-  EXPECT_LT(last("VertexBuffer::Release"), textures);
-  EXPECT_LT(last("Texture::Release"), device);
-  EXPECT_EQ(device, static_cast<long>(names.size()) - 2);  // then the Direct3D object
-  EXPECT_EQ(names.back(), "Direct3D::Release");
-  // Sound is opened only after the shaders exist: a failing sound device leaves them made.
-  HeadlessPlatform failing;
-  failing.audio.FailCall(AudioOp::CreateDirectSound8, DSERR_NODRIVER);
-  CloseAtOnce(failing);
-  EXPECT_THROW(RunGame(), DeviceError);
-  EXPECT_EQ(failing.gfx.Count("Device::CreateVertexShader"), 3);
-  EXPECT_EQ(failing.gfx.Count("Device::CreateTexture"), 11);
 }
 
 }  // namespace

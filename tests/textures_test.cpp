@@ -1,10 +1,12 @@
 // The ten texture recipes and their upload on the recording graphics service: pinned bytes of every
-// texture, the spot values each picture is known by, the call sequence, and failure paths.
+// texture, the properties and spot values each picture is known by, the call sequence, and failure paths.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <initializer_list>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -137,6 +139,123 @@ TEST_F(TexturesTest, SpotValuesOfThePictures) {
       if (std::abs(red - 128) <= 12 && std::abs(green - 128) <= 12 && blue >= 215) ++neutral;
     }
   EXPECT_GT(neutral, 128 * 128 / 2);
+}
+
+// The felt is one colour ramp over a slope field normalised to 0 .. 1: both ends of the ramp occur, and
+// every pixel lies on it (red and blue follow from green, the channel with the most steps).
+TEST_F(TexturesTest, ClothIsItsRampFromEndToEnd) {
+  BuildTextures();
+  bool darkest = false, lightest = false;
+  for (std::uint32_t y = 0; y < 1024; ++y) {
+    for (std::uint32_t x = 0; x < 1024; ++x) {
+      const std::uint32_t c = Colour(ClothTexture, x, y);
+      darkest |= c == 0x206010u;
+      lightest |= c == 0xAAFFAAu;
+      const double t = (static_cast<double>((c >> 8) & 0xFF) - 0x60) / (0xFF - 0x60);
+      ASSERT_NEAR(static_cast<double>(c >> 16), 0x20 + t * (0xAA - 0x20), 1.0) << x << ", " << y;
+      ASSERT_NEAR(static_cast<double>(c & 0xFF), 0x10 + t * (0xAA - 0x10), 1.0) << x << ", " << y;
+    }
+  }
+  EXPECT_TRUE(darkest);
+  EXPECT_TRUE(lightest);
+}
+
+// The floor is its grain ramp (0x152000 to 0xE07050 over -0.2 .. 1.2, clamped) pulled towards the speckle
+// ramp (0x101040 to 0x8F8F8F) by the cloth's slope field t, which the cloth's green gives back. Where t is
+// 1 the floor is the speckle's end; elsewhere the grain's position follows from green, and red and blue
+// from it.
+TEST_F(TexturesTest, WoodIsTheGrainBlendedTowardsTheSpeckleByTheClothsSlopes) {
+  BuildTextures();
+  auto clamp = [](double v) { return std::clamp(v, 0.0, 255.0); };
+  double lowest = 9, highest = -9;
+  int checked = 0;
+  for (std::uint32_t y = 0; y < 1024; ++y) {
+    for (std::uint32_t x = 0; x < 1024; ++x) {
+      const std::uint32_t cloth = Colour(ClothTexture, x, y), wood = Colour(WoodTexture, x, y);
+      const double red = wood >> 16, green = (wood >> 8) & 0xFF, blue = wood & 0xFF;
+      if (cloth == 0xAAFFAAu) {
+        EXPECT_EQ(wood, 0x8F8F8Fu) << x << ", " << y;
+        continue;
+      }
+      const double t = (static_cast<double>((cloth >> 8) & 0xFF) - 0x60) / (0xFF - 0x60);
+      if (t >= 0.5) continue;  // the grain's share is too small to read back
+      const double speckleRed = 0x10 + t * 0x7F, speckleGreen = speckleRed, speckleBlue = 0x40 + t * 0x4F;
+      const double grain = ((green - t * speckleGreen) / (1 - t) - 0x20) / 0x50;  // its green is never clamped
+      lowest = std::min(lowest, grain);
+      highest = std::max(highest, grain);
+      ASSERT_NEAR(red, (1 - t) * clamp(0x15 + grain * 0xCB) + t * speckleRed, 4.0) << x << ", " << y;
+      ASSERT_NEAR(blue, (1 - t) * clamp(grain * 0x50) + t * speckleBlue, 2.0) << x << ", " << y;
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 1024 * 1024 / 2);
+  EXPECT_GT(lowest, -0.2 - 0.03);
+  EXPECT_LT(highest, 1.2 + 0.03);
+}
+
+// The surface grain runs along y (a 257-cell vertical blur); its normal map comes from the halved, tiled
+// copy, so it repeats every 256 columns, its blue follows from red and green, and its steepest slope
+// lies 0.75 x 127.5 from the neutral 127.5, at byte 32 or 223.
+TEST_F(TexturesTest, SurfaceGrainRunsAlongYAndItsNormalMapIsTheTiledCopysSlopes) {
+  BuildTextures();
+  double across = 0, along = 0;
+  for (std::uint32_t y = 0; y < 512; ++y) {
+    for (std::uint32_t x = 0; x < 512; ++x) {
+      const int g = (Colour(SurfaceTexture, x, y) >> 8) & 0xFF;
+      across += std::abs(g - static_cast<int>((Colour(SurfaceTexture, (x + 1) % 512, y) >> 8) & 0xFF));
+      along += std::abs(g - static_cast<int>((Colour(SurfaceTexture, x, (y + 1) % 512) >> 8) & 0xFF));
+    }
+  }
+  EXPECT_LT(4 * along, across);
+  int lowest = 255, highest = 0;
+  for (std::uint32_t y = 0; y < 512; ++y) {
+    for (std::uint32_t x = 0; x < 512; ++x) {
+      const std::uint32_t c = Colour(SurfaceBumpTexture, x, y);
+      const int red = c >> 16, green = (c >> 8) & 0xFF, blue = c & 0xFF;
+      ASSERT_EQ(blue, 223 - (std::abs(red - 128) + std::abs(green - 128)) / 4) << x << ", " << y;
+      if (x < 256) {
+        ASSERT_EQ(c, Colour(SurfaceBumpTexture, x + 256, y)) << x << ", " << y;
+      }
+      lowest = std::min({lowest, red, green});
+      highest = std::max({highest, red, green});
+    }
+  }
+  EXPECT_GE(lowest, 32);
+  EXPECT_LE(highest, 223);
+  EXPECT_TRUE(lowest == 32 || highest == 223) << lowest << " .. " << highest;
+}
+
+// The panel light's 3 x 3 panes of 69 x 51 cells, top-left columns 5, 82, 159 and rows 46, 102, 159, after a
+// 7-cell box blur: along a line through pane centres each edge e ramps over e - 4 .. e + 3, so the red
+// channel bends sharply at both ends of every ramp and nowhere else.
+TEST_F(TexturesTest, PanelLightPanesSitAtTheirCellsAfterTheBlur) {
+  BuildTextures();
+  auto bends = [](std::initializer_list<int> starts, int size) {
+    std::map<int, int> out;  // position -> sign of the bend
+    for (int e : starts) {
+      out[e - 4] = 1, out[e + 3] = -1;                // rising edge
+      out[e + size - 4] = -1, out[e + size + 3] = 1;  // falling edge one pane later
+    }
+    return out;
+  };
+  const std::map<int, int> columns = bends({5, 82, 159}, 69), rows = bends({46, 102, 159}, 51);
+  auto check = [](const std::map<int, int>& expected, auto red, const char* line) {
+    for (int i = 1; i < 255; ++i) {
+      const int bend = red(i + 1) - 2 * red(i) + red(i - 1);
+      const auto it = expected.find(i);
+      if (it == expected.end()) {
+        EXPECT_LT(std::abs(bend), 5) << line << ": a bend at " << i;
+      } else {
+        EXPECT_GE(bend * it->second, 3) << line << ": no bend at " << i;
+      }
+    }
+  };
+  for (std::uint32_t y : {71u, 127u, 184u})
+    check(columns, [&](int x) { return static_cast<int>(Colour(PanelLightTexture, x, y) >> 16); },
+          ("row " + std::to_string(y)).c_str());
+  for (std::uint32_t x : {39u, 116u, 193u})
+    check(rows, [&](int y) { return static_cast<int>(Colour(PanelLightTexture, x, y) >> 16); },
+          ("column " + std::to_string(x)).c_str());
 }
 
 TEST_F(TexturesTest, BuildingAgainGivesTheSameBytesWhateverTheGeneratorDid) {

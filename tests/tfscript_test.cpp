@@ -561,6 +561,30 @@ TEST_P(FastMatchesPlainWithoutHelper, EveryOperationOnRandomStores) { ExpectEver
 INSTANTIATE_TEST_SUITE_P(Sizes, FastMatchesPlain, ::testing::Values(2, 4, 8, 16, 64, 256, 512));
 INSTANTIATE_TEST_SUITE_P(Sizes, FastMatchesPlainWithoutHelper, ::testing::Values(4, 16, 64));
 
+// Positions, sizes, shifts and blur radii at exact half cells: at 2.5 halves to even give 2 where halves up
+// give 3, at 3.5 they give 4 where truncation gives 3, so each rounding rule lands on other cells.
+TEST(FastMatchesPlainValues, CellRoundingAtHalves) {
+  const int n = 64;
+  InitLayers(n, 3, 1);
+  const float k = 1.0f / static_cast<float>(n);
+  for (float half : {2.5f, 3.5f}) {
+    SCOPED_TRACE(::testing::Message() << "at " << half << " cells");
+    for (int l = 0; l < 3; ++l)
+      for (int i = 0; i < n * n; ++i) LayerCells(l)[i] = static_cast<float>((i * 37 + l) % 101) / 50.0f;
+    const float at = half * k, size = (half + 6.0f) * k;
+    ExpectSameBits("AddRect", [&] { AddRect(0, at, at, size, size, 1.0f); },
+                   [&] { reference::AddRect(0, at, at, size, size, 1.0f); });
+    ExpectSameBits("AddEllipse", [&] { AddEllipse(1, at + 0.25f, at + 0.5f, size, size, 1.0f); },
+                   [&] { reference::AddEllipse(1, at + 0.25f, at + 0.5f, size, size, 1.0f); });
+    ExpectSameBits("ShiftLayer", [&] { ShiftLayer(2, 0, at, at + 0.5f); },
+                   [&] { reference::ShiftLayer(2, 0, at, at + 0.5f); });
+    ExpectSameBits("BlurHorizontal", [&] { BlurHorizontal(1, 0, 2.0f * at); },
+                   [&] { reference::BlurHorizontal(1, 0, 2.0f * at); });
+    ExpectSameBits("BlurVertical", [&] { BlurVertical(2, 1, 2.0f * at); },
+                   [&] { reference::BlurVertical(2, 1, 2.0f * at); });
+  }
+}
+
 TEST(FastMatchesPlainValues, ByteRoundingAtEveryHalf) {
   // Ramps of t landing exactly on .5 steps for every byte pair of a few colours.
   InitLayers(256, 1, 2);

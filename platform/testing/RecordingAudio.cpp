@@ -181,6 +181,26 @@ class RecordingAudio::Device final : public AudioDevice {
   bool released_ = false;
 };
 
+const char* AudioOpName(AudioOp op) {
+  switch (op) {
+    case AudioOp::CreateDirectSound8: return "CreateDirectSound8";
+    case AudioOp::Initialize: return "Initialize";
+    case AudioOp::SetCooperativeLevel: return "SetCooperativeLevel";
+    case AudioOp::CreateSoundBuffer: return "CreateSoundBuffer";
+    case AudioOp::DuplicateSoundBuffer: return "DuplicateSoundBuffer";
+    case AudioOp::ReleaseDevice: return "ReleaseDevice";
+    case AudioOp::Lock: return "Lock";
+    case AudioOp::Unlock: return "Unlock";
+    case AudioOp::SetVolume: return "SetVolume";
+    case AudioOp::GetVolume: return "GetVolume";
+    case AudioOp::Play: return "Play";
+    case AudioOp::Stop: return "Stop";
+    case AudioOp::GetStatus: return "GetStatus";
+    case AudioOp::ReleaseBuffer: return "ReleaseBuffer";
+  }
+  return "?";
+}
+
 RecordingAudio::RecordingAudio(Mode mode) : mode_(mode) {}
 RecordingAudio::~RecordingAudio() = default;
 
@@ -226,6 +246,7 @@ HRESULT RecordingAudio::Record(AudioOp op, int object, HRESULT result, std::int6
                                std::int64_t c) {
   ++counts_[static_cast<int>(op)];
   if (mode_ == Mode::Log) calls_.push_back({op, object, a, b, c, result});
+  if (order_) order_->Note(std::string("audio ") + AudioOpName(op) + " " + std::to_string(object));
   return result;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Audio.h"
+#include "platform/testing/CallOrder.h"
 
 namespace kuvo {
 
@@ -28,6 +29,9 @@ enum class AudioOp {
   ReleaseBuffer,
 };
 constexpr int AudioOpCount = static_cast<int>(AudioOp::ReleaseBuffer) + 1;
+
+// The operation's name, as the enumerator reads: "Play", "CreateSoundBuffer", ...
+const char* AudioOpName(AudioOp op);
 
 // One call. `object` is the id of the device or buffer called (ids count from 1, shared by both kinds).
 // Arguments: SetCooperativeLevel a = level; CreateSoundBuffer a = the new buffer's id;
@@ -78,6 +82,8 @@ class RecordingAudio : public Audio {
   // Objects made and not yet released.
   int LiveObjects() const;
   void ClearCalls() { calls_.clear(); }
+  // Every call from now on is also noted in `order` (in either mode), until this is called with null.
+  void SetOrder(CallOrder* order) { order_ = order; }
 
   // The call of `op` that comes after `skip` further calls of it fails once, returning `code`.
   void FailCall(AudioOp op, HRESULT code, long skip = 0);
@@ -108,6 +114,7 @@ class RecordingAudio : public Audio {
   std::vector<std::unique_ptr<Buffer>> buffers_;
   std::vector<std::unique_ptr<Device>> devices_;
   int lastId_ = 0;
+  CallOrder* order_ = nullptr;
 };
 
 }  // namespace kuvo

@@ -81,6 +81,11 @@ std::bitset<kGfxCalls> GfxRecorder::Matching(std::string_view pattern) {
   return matching;
 }
 
+HRESULT GfxRecorder::EnterNoted(GfxCall call) {
+  if (order) order->Note(std::string("gfx ").append(GfxCallName(call)));
+  return rules.empty() ? S_OK : ApplyRules(call);
+}
+
 HRESULT GfxRecorder::ApplyRules(GfxCall call) {
   auto index = static_cast<std::size_t>(call);
   for (auto it = rules.begin(); it != rules.end(); ++it) {

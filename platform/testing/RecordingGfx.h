@@ -16,6 +16,7 @@
 
 #include "platform/Gfx.h"
 #include "platform/GfxRules.h"
+#include "platform/testing/CallOrder.h"
 
 namespace kuvo {
 
@@ -57,7 +58,7 @@ class GfxRecorder {
   // Counts the call and returns the code a failure rule gives it (S_OK when none applies).
   HRESULT Enter(GfxCall call) {
     ++counts[static_cast<std::size_t>(call)];
-    return rules.empty() ? S_OK : ApplyRules(call);
+    return rules.empty() && !order ? S_OK : EnterNoted(call);
   }
   // Appends the call when the log is kept, and returns it so the caller can add array arguments.
   RecordedCall* Log(GfxCall call, HRESULT result, std::initializer_list<double> args, std::uint32_t created = 0) {
@@ -66,6 +67,7 @@ class GfxRecorder {
   std::uint32_t NewId() { return ++lastId_; }
 
   bool keepLog = true;
+  CallOrder* order = nullptr;  // where every call is also noted, when set
   std::vector<RecordedCall> calls;
   std::array<long, kGfxCalls> counts{};
 
@@ -83,6 +85,8 @@ class GfxRecorder {
   static std::bitset<kGfxCalls> Matching(std::string_view pattern);
 
  private:
+  // Out of line, so that a counted call stays an increment and one test: notes the call, applies the rules.
+  HRESULT EnterNoted(GfxCall call);
   HRESULT ApplyRules(GfxCall call);
   RecordedCall* Append(GfxCall call, HRESULT result, std::initializer_list<double> args, std::uint32_t created);
 
@@ -376,6 +380,9 @@ class RecordingGfx final : public Gfx {
   // Names of the logged calls from position `from` on.
   std::vector<std::string_view> Names(std::size_t from = 0) const;
   void ClearLog() { recorder_->calls.clear(); }
+  // Every call from now on, of the adapter and of every object it made, is also noted in `order`, logged
+  // or not, until this is called with null.
+  void SetOrder(CallOrder* order) { recorder_->order = order; }
   // Calls made so far whose name matches (full name, or the method alone), logged or not.
   long Count(std::string_view name) const;
 

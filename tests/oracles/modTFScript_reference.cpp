@@ -3,6 +3,7 @@
 #include "tests/oracles/modTFScript_reference.h"
 
 #include <algorithm>
+#include <cfenv>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -14,10 +15,37 @@
 namespace kuvo::reference {
 
 using tfs::Checked;
-using tfs::ClampRoundedByte;
-using tfs::RoundToLong;
 
 namespace {
+
+// Its own rounding and byte helpers, written another way than the fast engine's, so that a fault in either shows.
+// Nearest with halves to even; beyond 2^31 cells or NaN the invalid flag is raised and 0 returned.
+long RoundToLong(double v) {
+  if (std::isnan(v) || v >= 2147483648.0 || v <= -2147483648.0) {
+    std::feraiseexcept(FE_INVALID);
+    return 0;
+  }
+  double whole = std::floor(v);
+  const double rest = v - whole;  // exact below 2^52
+  if (rest > 0.5 || (rest == 0.5 && std::fmod(whole, 2.0) != 0.0)) whole += 1.0;
+  return static_cast<long>(whole);
+}
+
+// An already rounded value clamped to a byte; NaN raises the invalid flag and gives 0.
+std::uint8_t ClampRoundedByte(double r) {
+  if (std::isnan(r)) {
+    std::feraiseexcept(FE_INVALID);
+    return 0;
+  }
+  return static_cast<std::uint8_t>(std::clamp(r, 0.0, 255.0));
+}
+
+std::uint8_t LerpByte(std::uint8_t a, std::uint8_t b, float t) {
+  const double td = t;
+  return ClampRoundedByte(std::nearbyint((1.0 - td) * a + td * b));
+}
+
+std::uint8_t SaturatingAdd(std::uint8_t a, std::uint8_t b) { return static_cast<std::uint8_t>(std::min(a + b, 255)); }
 
 int N() { return LayerSize; }
 int Mask() { return LayerMask; }
