@@ -2,7 +2,8 @@
 # ivory in the middle (redder than blue, so red and blue are not swapped) on a green disc.
 # Run by CTest with -DICON=<kuvo.png>.
 execute_process(COMMAND identify -format "%w %h %[channels]" ${ICON} OUTPUT_VARIABLE format)
-if(NOT format STREQUAL "128 128 srgba")
+# ImageMagick 7 (Debian 13) adds the channel count: "srgba 4.0".
+if(NOT format MATCHES "^128 128 srgba( [0-9.]+)?$")
   message(FATAL_ERROR "the icon is ${format}, not 128 128 srgba")
 endif()
 # Each entry: the pixel | its alpha | a channel that must be higher | the lower one | by at least
