@@ -7,6 +7,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -87,6 +88,9 @@ void Report(benchmark::State& state) {
   state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
   state.counters["samples"] = BackBufferSamples(Device);
   state.counters["shownAgain"] = static_cast<double>(FramesShownAgain(Device));
+  const double frames = static_cast<double>(std::max<benchmark::IterationCount>(state.iterations(), 1));
+  state.counters["trianglesDrawn"] = static_cast<double>(TrianglesDrawn(Device)) / frames;
+  state.counters["trianglesLeftOut"] = static_cast<double>(TrianglesLeftOut(Device)) / frames;
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   state.counters["maxRssMiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;

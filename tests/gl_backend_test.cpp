@@ -718,3 +718,114 @@ TEST_F(GlDeviceTest, PaddedTexelsHaveAnAlphaOfOne) {
 }
 
 }  // namespace
+
+namespace {
+
+// A jittered sprinkle of triangles from a tenth of a pixel to four pixels across, at random depths and
+// windings, each vertex its own colour, drawn through LightMapVS's matrix with a perspective divide on
+// `target`'s own objects, the vertex buffer rewritten between two draws of one scene. Rows top first, RGBA.
+std::vector<std::uint8_t> DrawSprinkle(GfxDevice* target, int size) {
+  std::vector<std::uint8_t> rgba;
+  GfxVertexDeclaration* declaration = nullptr;
+  GfxVertexShader* vs = nullptr;
+  GfxPixelShader* ps = nullptr;
+  GfxVertexBuffer* vb = nullptr;
+  GfxIndexBuffer* ib = nullptr;
+  auto packed = PackMeshDeclaration();
+  EXPECT_EQ(target->CreateVertexDeclaration(packed.data(), &declaration), S_OK);
+  EXPECT_EQ(target->CreateVertexShader(ShaderLightMapVS, &vs), S_OK);
+  auto shown = Assemble("ps_2_0\ndcl t0\nmov oC0, t0\n");
+  EXPECT_EQ(target->CreatePixelShader(shown.data(), &ps), S_OK);
+
+  std::vector<MeshVertex> vertices;
+  std::vector<std::uint16_t> indices;
+  std::uint32_t state = 12345;
+  auto uniform = [&](float lo, float hi) {
+    state = state * 1664525u + 1013904223u;
+    return lo + (hi - lo) * static_cast<float>(state >> 8) / 16777216.0f;
+  };
+  const float pixel = 2.0f / static_cast<float>(size);
+  for (int t = 0; t < 6000; ++t) {
+    const float cx = uniform(-1.1f, 1.1f), cy = uniform(-1.1f, 1.1f), z = uniform(0.1f, 0.9f);
+    const float extent = pixel * uniform(0.1f, 4.0f);
+    for (int k = 0; k < 3; ++k) {
+      const float x = cx + extent * uniform(-0.5f, 0.5f), y = cy + extent * uniform(-0.5f, 0.5f);
+      // Positions before the divide by w = 1 + z / 2 (the matrix below), so they land at (x, y).
+      const float w = 1.0f + z / 2.0f;
+      vertices.push_back(MeshVertex{x * w, y * w, z, 0, 1, 0, uniform(0, 1), uniform(0, 1), 0, 0});
+      indices.push_back(static_cast<std::uint16_t>(vertices.size() - 1 - (t >= 5000 ? 3000 : 0)));
+    }
+  }
+  const auto vbytes = static_cast<std::uint32_t>(vertices.size() * sizeof(MeshVertex));
+  const auto ibytes = static_cast<std::uint32_t>(indices.size() * 2);
+  EXPECT_EQ(target->CreateVertexBuffer(vbytes, 0, 0x212, D3DPOOL_MANAGED, &vb, nullptr), S_OK);
+  EXPECT_EQ(target->CreateIndexBuffer(ibytes, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr), S_OK);
+  void* data = nullptr;
+  EXPECT_EQ(vb->Lock(0, 0, &data, 0), S_OK);
+  std::memcpy(data, vertices.data(), vbytes);
+  EXPECT_EQ(vb->Unlock(), S_OK);
+  EXPECT_EQ(ib->Lock(0, 0, &data, 0), S_OK);
+  std::memcpy(data, indices.data(), ibytes);
+  EXPECT_EQ(ib->Unlock(), S_OK);
+
+  // Columns of the row-vector matrix: x, y as they are, depth z, w = 1 + z / 2.
+  const float columns[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0.5f, 1};
+  EXPECT_EQ(target->BeginScene(), S_OK);
+  EXPECT_EQ(target->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF203040, 1.0f, 0), S_OK);
+  EXPECT_EQ(target->SetVertexDeclaration(declaration), S_OK);
+  EXPECT_EQ(target->SetVertexShader(vs), S_OK);
+  EXPECT_EQ(target->SetPixelShader(ps), S_OK);
+  EXPECT_EQ(target->SetVertexShaderConstantF(0, columns, 4), S_OK);
+  EXPECT_EQ(target->SetStreamSource(0, vb, 0, sizeof(MeshVertex)), S_OK);
+  EXPECT_EQ(target->SetIndices(ib), S_OK);
+  // Twice: once with the default culling; then, the vertices moved a third of a pixel within the scene
+  // (the first draw still uses them as they were), with none.
+  EXPECT_EQ(target->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 18000, 0, 3000), S_OK);
+  EXPECT_EQ(vb->Lock(0, 0, &data, 0), S_OK);
+  for (MeshVertex& v : vertices) v.x += pixel / 3.0f * (1.0f + v.z / 2.0f);
+  std::memcpy(data, vertices.data(), vbytes);
+  EXPECT_EQ(vb->Unlock(), S_OK);
+  EXPECT_EQ(target->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE), S_OK);
+  EXPECT_EQ(target->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 18000, 9000, 3000), S_OK);
+  EXPECT_EQ(target->EndScene(), S_OK);
+  EXPECT_EQ(target->Present(nullptr, nullptr, nullptr, nullptr), S_OK);
+  int w = 0, h = 0;
+  EXPECT_EQ(ReadBackBuffer(target, w, h, rgba), S_OK);
+  EXPECT_EQ(target->SetStreamSource(0, nullptr, 0, 0), S_OK);
+  EXPECT_EQ(target->SetIndices(nullptr), S_OK);
+  if (vb) vb->Release();
+  if (ib) ib->Release();
+  if (vs) vs->Release();
+  if (ps) ps->Release();
+  if (declaration) declaration->Release();
+  return rgba;
+}
+
+}  // namespace
+
+// On a software renderer the device leaves out the triangles that cover no pixel centre, and the picture
+// stays the same to the byte as with every triangle handed over.
+TEST_F(GlDeviceTest, TrianglesCoveringNoPixelCentreAreLeftOutWithTheSamePicture) {
+  if (!SoftwareRendered(device)) GTEST_SKIP() << "only software renderers sift";
+  std::vector<std::uint8_t> sifted = DrawSprinkle(device, kSize);
+  const long drawn = TrianglesDrawn(device), leftOut = TrianglesLeftOut(device);
+  EXPECT_EQ(drawn + leftOut, 6000);
+  EXPECT_GT(leftOut, 3000) << "most of them cover none";
+  EXPECT_LT(leftOut, 5800) << "some do";
+  gfx->SiftTriangles(false);
+  GfxDevice* whole = CreateDevice(0);
+  ASSERT_NE(whole, nullptr) << gfx->LastProblem();
+  std::vector<std::uint8_t> unsifted = DrawSprinkle(whole, kSize);
+  EXPECT_EQ(TrianglesLeftOut(whole), 0);
+  EXPECT_EQ(TrianglesDrawn(whole), 6000);
+  EXPECT_EQ(whole->Release(), 0u);
+  ASSERT_EQ(sifted.size(), unsifted.size());
+  std::size_t differing = 0;
+  for (std::size_t i = 0; i < sifted.size(); ++i) differing += sifted[i] != unsifted[i];
+  EXPECT_EQ(differing, 0u);
+  std::size_t background = 0;
+  for (std::size_t i = 0; i + 3 < sifted.size(); i += 4)
+    background += sifted[i] == 0x20 && sifted[i + 1] == 0x30 && sifted[i + 2] == 0x40;
+  EXPECT_GT(background, sifted.size() / 4 / 10) << "not every pixel covered";
+  EXPECT_LT(background, sifted.size() / 4 * 9 / 10) << "many pixels covered";
+}

@@ -1,6 +1,7 @@
 // The GL device: back buffer, state with its cache, bindings, drawing through MojoShader, presentation.
 #include "platform/gl/GlDevice.h"
 
+#include "platform/gl/GlCoverage.h"
 #include "platform/gl/GlShaderTokens.h"
 
 #include <algorithm>
@@ -78,6 +79,7 @@ HRESULT GlDevice::Initialise(int width, int height) {
   // llvmpipe three times slower. They get trilinear filtering, as a device whose maximum is 1 would.
   software_ = SoftwareRenderer();
   if (software_ && !context_->softwareAnisotropy) maxAnisotropy_ = 1.0f;
+  if (software_ && context_->siftTriangles) glGenBuffers(1, &coveringIndices_);
   glGenSamplers(kStages, samplers_);
   for (std::uint32_t stage = 0; stage < kStages; ++stage) {
     for (const SamplerStateRow& row : kSamplerStates) samplerStates_[stage][row.type] = row.initial;
@@ -99,6 +101,7 @@ GlDevice::~GlDevice() {
   for (auto& entry : context_->programs) MOJOSHADER_glDeleteProgram(entry.second);
   context_->programs.clear();
   glDeleteSamplers(kStages, samplers_);
+  if (coveringIndices_) glDeleteBuffers(1, &coveringIndices_);
   FreeBackBuffer();
   MOJOSHADER_glMakeContextCurrent(nullptr);
   MOJOSHADER_glDestroyContext(context_->mojo);
@@ -173,7 +176,6 @@ HRESULT GlDevice::MakeBackBuffer(int width, int height) {
 // pixel centres then falls just short of GL's, so both keep the top and left edges' pixels and drop the
 // right and bottom edges' (Direct3D's top-left rule); sampling moves by 1/128 of a pixel.
 void GlDevice::SetFixUpConstant() {
-  constexpr float kHalfPixel = 63.0f / 64.0f;
   const float fixUp[4] = {kHalfPixel / static_cast<float>(width_), -kHalfPixel / static_cast<float>(height_), 2.0f,
                           0.0f};
   MOJOSHADER_glSetVertexShaderUniformF(kFixUpConstant, fixUp, 1);
@@ -535,7 +537,10 @@ HRESULT GlDevice::CreateVertexShader(const void* function, GfxVertexShader** sha
   MOJOSHADER_glShader* compiled;
   HRESULT hr = CompileShader(function, 0xFFFEu, &compiled);
   if (Failed(hr)) return hr;
-  *shader = new GlVertexShaderObject(context_, compiled);
+  const auto* tokens = static_cast<const std::uint32_t*>(function);
+  *shader = new GlVertexShaderObject(
+      context_, compiled,
+      FindPositionTransform(tokens, static_cast<std::uint32_t>(gfxrules::ShaderTokens(function, 0xFFFEu))));
   return S_OK;
 }
 
@@ -625,6 +630,35 @@ HRESULT GlDevice::SetPixelShaderConstantF(std::uint32_t startRegister, const flo
 
 // ---- Drawing ----
 
+// A software renderer pays for every triangle it sets up, even one smaller than a pixel that covers none
+// (most of a ball's 4,000): a large triangle list whose positions are one matrix product is sifted on
+// the CPU first. Multisampled targets have other sample points and are left alone.
+GlDevice::Coverage GlDevice::CoverageFor(std::uint32_t type, std::int32_t baseVertexIndex,
+                                         std::uint32_t primitiveCount) const {
+  constexpr std::uint32_t kTriangleList = 4, kFewestTriangles = 256;
+  Coverage coverage;
+  const PositionTransform& transform = vertexShader_->Position();
+  if (!software_ || samples_ != 0 || type != kTriangleList || primitiveCount < kFewestTriangles ||
+      !transform.Known() || !coveringIndices_)
+    return coverage;
+  for (const GlDeclarationObject::Input& input : declaration_->Inputs()) {
+    if (input.usage != MOJOSHADER_USAGE_POSITION || input.index != 0) continue;
+    if (input.size < 3 || streamOffset_ > stream_->Length()) return coverage;
+    std::copy_n(vertexConstants_.begin() + 4 * transform.constant, 16, coverage.rows);
+    coverage.positions = {stream_->Bytes() + streamOffset_, stream_->Length() - streamOffset_, streamStride_,
+                          input.offset, input.size, baseVertexIndex};
+    // GL culls the faces not wound as the front face, after the transform.
+    const CullMode& cull = kCull[renderStates_[D3DRS_CULLMODE]];
+    const int culledWinding = !cull.enabled ? 0 : cull.frontFace == GL_CCW ? -1 : 1;
+    coverage.target = {width_, height_, kHalfPixel / static_cast<float>(width_),
+                       -kHalfPixel / static_cast<float>(height_), culledWinding};
+    coverage.vertices = stream_;
+    coverage.indices = indices_;
+    return coverage;
+  }
+  return coverage;
+}
+
 HRESULT GlDevice::DrawIndexedPrimitive(std::uint32_t type, std::int32_t baseVertexIndex, std::uint32_t minVertexIndex,
                                        std::uint32_t numVertices, std::uint32_t startIndex,
                                        std::uint32_t primitiveCount) {
@@ -663,7 +697,22 @@ HRESULT GlDevice::DrawIndexedPrimitive(std::uint32_t type, std::int32_t baseVert
   NoteBound();
   Run([this, program, mode = primitive.mode, count, baseVertexIndex, startIndex, inputs = declaration_->Inputs(),
        stream = stream_->Name(), start, stride = streamStride_, indices = indices_->Name(),
-       indexSize = indices_->IndexSize(), baseVertex = context_->baseVertex] {
+       indexSize = indices_->IndexSize(), baseVertex = context_->baseVertex,
+       coverage = CoverageFor(type, baseVertexIndex, primitiveCount)]() mutable {
+    GLuint indexBuffer = indices;
+    std::uintptr_t first = std::uintptr_t{startIndex} * indexSize;
+    if (coverage.vertices) {
+      std::size_t kept =
+          KeepCoveringTriangles(coverage.rows, coverage.positions, coverage.indices->Bytes() + first, indexSize,
+                                static_cast<std::uint32_t>(count), coverage.target, covering_);
+      trianglesLeftOut_ += static_cast<long>((count - kept) / 3);
+      if (kept == 0) return;  // no pixel to draw
+      if (kept < count) {
+        indexBuffer = coveringIndices_;
+        first = 0;
+        count = kept;
+      }
+    }
     if (program != program_) {
       MOJOSHADER_glBindProgram(program);
       program_ = program;
@@ -673,14 +722,18 @@ HRESULT GlDevice::DrawIndexedPrimitive(std::uint32_t type, std::int32_t baseVert
       MOJOSHADER_glSetVertexAttribute(
           input.usage, input.index, static_cast<unsigned>(input.size), MOJOSHADER_ATTRIBUTE_FLOAT, 0, stride,
           reinterpret_cast<const void*>(static_cast<std::uintptr_t>(start) + std::uintptr_t{input.offset}));
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer);
+    if (indexBuffer == coveringIndices_)
+      glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(covering_.size()), covering_.data(),
+                   GL_STREAM_DRAW);
     MOJOSHADER_glProgramReady();
     GLenum indexType = indexSize == 4 ? GL_UNSIGNED_INT : GL_UNSIGNED_SHORT;
-    const void* first = reinterpret_cast<const void*>(std::uintptr_t{startIndex} * indexSize);
+    const void* offset = reinterpret_cast<const void*>(first);
+    if (mode == GL_TRIANGLES) trianglesDrawn_ += static_cast<long>(count / 3);
     if (baseVertex)
-      glDrawElementsBaseVertex(mode, static_cast<GLsizei>(count), indexType, first, baseVertexIndex);
+      glDrawElementsBaseVertex(mode, static_cast<GLsizei>(count), indexType, offset, baseVertexIndex);
     else
-      glDrawElements(mode, static_cast<GLsizei>(count), indexType, first);
+      glDrawElements(mode, static_cast<GLsizei>(count), indexType, offset);
     // llvmpipe rasterises what it has queued only when flushed: flushed after each draw, its threads fill
     // one draw's pixels while this thread transforms and sets up the next one's triangles.
     if (software_) glFlush();

@@ -14,11 +14,16 @@
 
 #include "platform/Gfx.h"
 #include "platform/GfxRules.h"
+#include "platform/gl/GlCoverage.h"
+#include "platform/gl/GlShaderTokens.h"
 #include "platform/gl/GlTables.h"
 
 namespace kuvo::gl {
 
 class GlVertexShaderObject;
+
+// Half a pixel in clip units, 63/64 short (GlDevice::SetFixUpConstant).
+constexpr float kHalfPixel = 63.0f / 64.0f;
 class GlPixelShaderObject;
 
 // The GL context, its MojoShader context and the linked programs, shared by the device and every
@@ -35,6 +40,7 @@ struct Context {
   bool baseVertex = true;           // without: the base vertex offsets the attribute pointers
   bool swizzle = true;              // without: X8R8G8B8 texels get alpha 255 as they are uploaded
   bool softwareAnisotropy = false;  // anisotropic filtering on Mesa's software renderers too
+  bool siftTriangles = true;        // on a software renderer, triangles covering no pixel centre left out
   // Programs linked from a vertex and a pixel shader, made on first use by a draw.
   std::map<std::pair<MOJOSHADER_glShader*, MOJOSHADER_glShader*>, MOJOSHADER_glProgram*> programs;
   // The GL work of the scene being drawn, held back until Present knows whether it must be done.
@@ -219,8 +225,13 @@ class ShaderData : public Counted {
 
 class GlVertexShaderObject final : public GfxVertexShader, public ShaderData {
  public:
-  using ShaderData::ShaderData;
+  GlVertexShaderObject(std::shared_ptr<Context> context, MOJOSHADER_glShader* shader, PositionTransform position)
+      : ShaderData(std::move(context), shader), position_(position) {}
   std::uint32_t Release() override { return Drop(); }
+  const PositionTransform& Position() const { return position_; }
+
+ private:
+  PositionTransform position_;
 };
 
 class GlPixelShaderObject final : public GfxPixelShader, public ShaderData {
@@ -275,6 +286,9 @@ class GlDevice final : public GfxDevice, public Counted {
   int Samples() const { return samples_; }
   bool Paced() const { return paced_; }
   long FramesShownAgain() const { return shownAgain_; }
+  // Triangles set up by GL and left out before it for covering no pixel centre, since the device was made.
+  long TrianglesDrawn() const { return trianglesDrawn_; }
+  long TrianglesLeftOut() const { return trianglesLeftOut_; }
   bool DrawsIntoWindow() const { return direct_; }
   bool Software() const { return software_; }
   long StateCalls() const { return stateCalls_; }
@@ -302,6 +316,16 @@ class GlDevice final : public GfxDevice, public Counted {
   template <class Object, class Interface>
   HRESULT BindObject(Object*& slot, Interface* object);
   void WaitForRefresh();
+  // What a held-back draw needs to leave out the triangles that cover no pixel centre; none when it is
+  // not worth it.
+  struct Coverage {
+    const BufferData* vertices = nullptr;  // kept alive until the draw runs: buffers flush before they go
+    const BufferData* indices = nullptr;
+    float rows[16] = {};
+    PositionSource positions;
+    CoverageTarget target;
+  };
+  Coverage CoverageFor(std::uint32_t type, std::int32_t baseVertexIndex, std::uint32_t primitiveCount) const;
   void ReleaseBindings();
 
   GfxPresentParameters parameters_;
@@ -331,6 +355,7 @@ class GlDevice final : public GfxDevice, public Counted {
   bool fullClear_ = false;  // its first touch cleared colour and depth everywhere
   bool stale_ = true;       // the window may not show the last frame presented (exposed, resized)
   long shownAgain_ = 0;
+  long trianglesDrawn_ = 0, trianglesLeftOut_ = 0;
   static inline GlDevice* lastPresenter_ = nullptr;
   GlTextureObject* textures_[kStages] = {};
   GlVertexBufferObject* stream_ = nullptr;
@@ -340,7 +365,9 @@ class GlDevice final : public GfxDevice, public Counted {
   GlVertexShaderObject* vertexShader_ = nullptr;
   GlPixelShaderObject* pixelShader_ = nullptr;
   MOJOSHADER_glProgram* program_ = nullptr;  // as GL has it
-  GLuint boundIndexBuffer_ = 0;
+  // Indices of the triangles that may cover a pixel, for draws on a software renderer.
+  GLuint coveringIndices_ = 0;
+  std::vector<std::uint8_t> covering_;
   gfxrules::ScannedRange scanned_;
 };
 

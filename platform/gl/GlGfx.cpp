@@ -193,6 +193,7 @@ HRESULT GlGfx::CreateDevice(std::uint32_t adapter, std::uint32_t deviceType, Win
   context->alive = true;
   SDL_GL_MakeCurrent(context->window, context->gl);
   context->softwareAnisotropy = softwareAnisotropy_;
+  context->siftTriangles = siftTriangles_;
   std::string missing = MissingFeatures(*context);
   if (missing.empty()) {
     // glsl120 by name: MojoShader's best pick here would be SPIR-V, which this context cannot take.
@@ -255,6 +256,16 @@ bool SoftwareRendered(GfxDevice* device) {
 long FramesShownAgain(GfxDevice* device) {
   auto* gl = dynamic_cast<gl::GlDevice*>(device);
   return gl ? gl->FramesShownAgain() : -1;
+}
+
+long TrianglesDrawn(GfxDevice* device) {
+  auto* gl = dynamic_cast<gl::GlDevice*>(device);
+  return gl ? gl->TrianglesDrawn() : -1;
+}
+
+long TrianglesLeftOut(GfxDevice* device) {
+  auto* gl = dynamic_cast<gl::GlDevice*>(device);
+  return gl ? gl->TrianglesLeftOut() : -1;
 }
 
 long GlStateCalls(GfxDevice* device) {

@@ -38,6 +38,9 @@ class GlGfx final : public Gfx {
   void AllowSoftwareAnisotropy(bool allow) { softwareAnisotropy_ = allow; }
   // For measuring what multisampling costs on a software renderer: the check offers its samples too.
   void OfferSlowMultisampling(bool offer) { slowMultisampling_ = offer; }
+  // For comparing pictures and costs: devices created afterwards hand every triangle to a software
+  // renderer, those that cover no pixel centre too.
+  void SiftTriangles(bool sift) { siftTriangles_ = sift; }
 
  private:
   bool Probe();
@@ -50,6 +53,7 @@ class GlGfx final : public Gfx {
   bool slowMultisampling_ = false;
   bool unpaced_ = false;
   bool softwareAnisotropy_ = false;
+  bool siftTriangles_ = true;
   std::string problem_;
 };
 
@@ -64,6 +68,9 @@ bool DrawsIntoWindow(GfxDevice* device);
 bool SoftwareRendered(GfxDevice* device);
 // Presents that showed the window's picture again instead of drawing a frame with the same inputs.
 long FramesShownAgain(GfxDevice* device);
+// Triangles a GL device drew, and those it left out for covering no pixel centre; -1 for another backend.
+long TrianglesDrawn(GfxDevice* device);
+long TrianglesLeftOut(GfxDevice* device);
 // Render and sampler state changes that reached GL so far; a repeated value must not count. -1 for another backend.
 long GlStateCalls(GfxDevice* device);
 // What a GL device found in its driver: the version (major * 10 + minor) and the optional features it

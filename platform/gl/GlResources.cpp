@@ -73,6 +73,8 @@ HRESULT BufferData::LockRange(std::uint32_t offset, std::uint32_t size, void** d
   if (data) *data = nullptr;
   if (HRESULT hr = gfxrules::LockBuffer(Length(), locked_, offset, size, data); Failed(hr)) return hr;
   if (size == 0) size = Length() - offset;
+  // Held-back draws may still read this copy on the CPU (GlCoverage.h): they run before it changes.
+  if (context_->MakeCurrent()) context_->Flush();
   locked_ = true;
   lockOffset_ = offset;
   lockSize_ = size;

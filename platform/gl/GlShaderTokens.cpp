@@ -12,9 +12,9 @@ constexpr std::uint32_t kTempRegisters = 12;  // r0..r11 in shader model 2
 
 // Opcodes.
 constexpr std::uint32_t kMov = 0x01, kAdd = 0x02, kMad = 0x04, kMul = 0x05, kRsq = 0x07, kDp3 = 0x08,
-                        kNrm = 0x24, kDcl = 0x1F, kDef = 0x51, kComment = 0xFFFE;
+                        kM4x4 = 0x14, kNrm = 0x24, kDcl = 0x1F, kDef = 0x51, kComment = 0xFFFE;
 // Register types, split over bits 28..30 and 11..12 of a parameter token.
-constexpr std::uint32_t kTemp = 0, kConst = 2, kRastOut = 4;
+constexpr std::uint32_t kTemp = 0, kInput = 1, kConst = 2, kRastOut = 4;
 // Swizzles (two bits a component, x first) and write masks.
 constexpr std::uint32_t kXyzw = 0xE4, kXxxx = 0x00, kZzzz = 0xAA, kWwww = 0xFF;
 constexpr std::uint32_t kMaskX = 0x1, kMaskXy = 0x3, kMaskZ = 0x4, kMaskAll = 0xF;
@@ -32,6 +32,15 @@ std::uint32_t Src(std::uint32_t type, std::uint32_t number, std::uint32_t swizzl
 std::uint32_t Op(std::uint32_t opcode, std::uint32_t parameters) { return opcode | (parameters << 24); }
 
 bool IsPosition(std::uint32_t t) { return RegisterType(t) == kRastOut && RegisterNumber(t) == 0; }
+
+// Flow control (call, loop, rep, if and their ends, break) would make the order of writes unknowable.
+bool IsFlowControl(std::uint32_t opcode) { return (opcode >= 0x19 && opcode <= 0x1E) || (opcode >= 0x26 && opcode <= 0x2D); }
+
+// A source read as it stands: all four components in order, no modifier, no relative address.
+bool IsPlainSource(std::uint32_t t) { return ((t >> 16) & 0xFF) == kXyzw && ((t >> 24) & 0xF) == 0 && !(t & 0x2000); }
+
+// A destination written whole: all four components, no saturation or shift, no relative address.
+bool IsWholeDestination(std::uint32_t t) { return ((t >> 16) & 0xF) == kMaskAll && ((t >> 20) & 0xFF) == 0 && !(t & 0x2000); }
 
 }  // namespace
 
@@ -101,6 +110,44 @@ std::vector<std::uint32_t> RewriteForGl(const std::uint32_t* tokens, std::uint32
   }
   out.push_back(kEnd);
   return out;
+}
+
+PositionTransform FindPositionTransform(const std::uint32_t* tokens, std::uint32_t length) {
+  if (length < 2 || tokens[0] >> 16 != 0xFFFEu || ((tokens[0] >> 8) & 0xFF) != 2 || tokens[length - 1] != kEnd)
+    return {};
+  int positionInput = -1, input = -1, constant = -1;
+  std::vector<std::uint32_t> defined;
+  for (std::uint32_t i = 1; i < length - 1;) {
+    std::uint32_t t = tokens[i];
+    std::uint32_t opcode = t & 0xFFFF;
+    std::uint32_t count = opcode == kComment ? ((t >> 16) & 0x7FFF) : (t >> 24) & 0xF;
+    if (i + count >= length) return {};
+    const std::uint32_t* p = tokens + i + 1;
+    i += 1 + count;
+    if (opcode == kComment) continue;
+    if (IsFlowControl(opcode)) return {};
+    if (opcode == kDcl && count == 2) {
+      // Usage 0 (position), usage index 0, on an input register.
+      if ((p[0] & 0x1F) == 0 && ((p[0] >> 16) & 0xF) == 0 && RegisterType(p[1]) == kInput)
+        positionInput = static_cast<int>(RegisterNumber(p[1]));
+      continue;
+    }
+    if (opcode == kDef) {
+      if (count >= 1) defined.push_back(RegisterNumber(p[0]));
+      continue;
+    }
+    if (count == 0 || !IsPosition(p[0])) continue;
+    // The only write of oPos, whole, from a plain input and four plain constants.
+    if (constant >= 0 || opcode != kM4x4 || count != 3 || !IsWholeDestination(p[0]) ||
+        RegisterType(p[1]) != kInput || !IsPlainSource(p[1]) || RegisterType(p[2]) != kConst || !IsPlainSource(p[2]))
+      return {};
+    input = static_cast<int>(RegisterNumber(p[1]));
+    constant = static_cast<int>(RegisterNumber(p[2]));
+  }
+  if (constant < 0 || input != positionInput || constant + 3 >= static_cast<int>(kFixUpConstant)) return {};
+  for (std::uint32_t c : defined)
+    if (c >= static_cast<std::uint32_t>(constant) && c < static_cast<std::uint32_t>(constant) + 4) return {};
+  return {input, constant};
 }
 
 }  // namespace kuvo::gl

@@ -25,4 +25,15 @@ struct TokenRewrite {
 // Empty if the stream is not shader model 2 or has no temporaries to spare.
 std::vector<std::uint32_t> RewriteForGl(const std::uint32_t* tokens, std::uint32_t length, const TokenRewrite& rewrite);
 
+// Where a vertex shader's position comes from when it is `m4x4 oPos, v<input>, c<constant>` and nothing
+// else writes oPos: the declared position input times the four constants from `constant`.
+struct PositionTransform {
+  int input = -1;     // the input register declared as position 0
+  int constant = -1;  // the first of the four constants, none of them defined by the shader
+  bool Known() const { return input >= 0 && constant >= 0; }
+};
+
+// Looks through a shader model 2 vertex shader's tokens (version to end token) for that pattern.
+PositionTransform FindPositionTransform(const std::uint32_t* tokens, std::uint32_t length);
+
 }  // namespace kuvo::gl
