@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <mojoshader.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
