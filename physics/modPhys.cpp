@@ -16,12 +16,25 @@ BallState Balls[BallCount];
 
 namespace {
 
-// Each ball's last state that its step left unchanged, while SettledKnown: a ball lying still
-// settles into such a state within seconds of a stroke and stays in it, and a step from that very
-// state is known to change nothing.
-BallState Settled[BallCount];
-bool SettledKnown[BallCount];
+// The balls as the last step left them, while LastLeftKnown. Whatever else writes a ball (the rack, a
+// stroke, a test) makes its bytes differ, and what the step knows about that ball is dropped.
+BallState LastLeft[BallCount];
+bool LastLeftKnown = false;
+std::uint32_t Written = 0;  // bit i: ball i written during this step, to be copied into LastLeft at its end
 static_assert(sizeof(BallState) == 11 * 4, "compared as bytes: no padding");
+
+// Settled[i]: a step from ball i's bytes in LastLeft changes nothing. A ball lying still settles into such
+// a state within seconds of a stroke and stays in it.
+bool Settled[BallCount];
+
+// Between full looks at the pairs, each ball on the cloth may move up to its budget from where it was at
+// the last look, measured as |dx| + |dz| (at least the straight distance): half its clearance from the
+// nearest other ball, less a margin far above float rounding. While no ball is past its budget no two
+// centres can be within a diameter of each other, so no pair touches and the look is skipped.
+bool BudgetsHold = false;
+double Budget[BallCount];
+float LookX[BallCount], LookZ[BallCount];
+constexpr double BudgetMargin = 1e-6;  // the distance test's float rounding is below 1e-8 at a diameter
 
 constexpr float RollCoupling = 0.03f;      // RollVelocity moves this share of the slip towards Velocity
 constexpr float SlideFriction = 0.003f;    // Velocity moves this share of the slip towards RollVelocity
@@ -111,10 +124,17 @@ float StillBallSpeed(const Vector3& roll) {
   return VecLength(velocity);
 }
 
+// A ball the general step has moved, or set moving, must still be within its budget: even unmoved, a
+// ball just set moving beside a touching one (a budget below 0) makes the pair a candidate.
+void ChargeBudget(int i, const Vector3& p) {
+  const double moved =
+      std::fabs(static_cast<double>(p.x) - LookX[i]) + std::fabs(static_cast<double>(p.z) - LookZ[i]);
+  if (!(moved <= Budget[i])) BudgetsHold = false;
+}
+
 // Moves ball i on the cloth by one step. Returns true while the ball is moving or has started to drop.
 bool MoveBallOnTable(int i) {
   BallState& b = Balls[i];
-  if (SettledKnown[i] && std::memcmp(&b, &Settled[i], sizeof b) == 0) return false;
   if (IsStill(b)) {
     const BallState before = b;
     VecAdd(b.Position, b.Position, b.Velocity);
@@ -122,8 +142,7 @@ bool MoveBallOnTable(int i) {
     if (InPlayingArea(b.Position)) {
       b.Position.y = 0.0f;
       // Velocity +0, roll settled, on the cloth: the step changed nothing and will change nothing.
-      SettledKnown[i] = std::memcmp(&b, &before, sizeof b) == 0;
-      if (SettledKnown[i]) Settled[i] = b;
+      Settled[i] = std::memcmp(&b, &before, sizeof b) == 0;
       return false;
     }
     const Vector3 roll = before.RollVelocity;
@@ -160,6 +179,7 @@ bool MoveBallOnTable(int i) {
 
   if (InPlayingArea(b.Position)) {
     b.Position.y = 0.0f;
+    if (BudgetsHold) ChargeBudget(i, b.Position);
   } else {
     // The centre has passed a pocket mouth.
     PlayThud(100.0f * speed);
@@ -181,6 +201,8 @@ void CollidePair(int i, int j) {
   float s = VecDot(n, closing);
   if (s >= 0.0f) return;  // already separating
   StrokeContact = true;
+  Settled[i] = Settled[j] = false;
+  Written |= 1u << i | 1u << j;
   PlayClick(-200.0f * s);
   // Equal masses, perfectly elastic: the normal components are exchanged.
   Vector3 impulse;
@@ -191,7 +213,30 @@ void CollidePair(int i, int j) {
 
 bool IsMoving(const Vector3& v) { return (Magnitude(v.x) | Magnitude(v.y) | Magnitude(v.z)) != 0; }
 
+// After a full look at the pairs: every ball's budget from the packed positions, the distances in double.
+void ResetBudgets(const int index[], const float xs[], const float zs[], int count) {
+  const double diameter = std::sqrt(static_cast<double>(ContactDistanceSq));
+  double nearestSq[BallCount];
+  for (int a = 0; a < count; ++a) nearestSq[a] = INFINITY;
+  for (int a = 0; a + 1 < count; ++a) {
+    for (int b = a + 1; b < count; ++b) {
+      const double dx = static_cast<double>(xs[a]) - xs[b], dz = static_cast<double>(zs[a]) - zs[b];
+      const double d = dx * dx + dz * dz;
+      nearestSq[a] = d < nearestSq[a] ? d : nearestSq[a];
+      nearestSq[b] = d < nearestSq[b] ? d : nearestSq[b];
+    }
+  }
+  for (int i = 0; i < BallCount; ++i) Budget[i] = -1.0;  // a ball not on the cloth now has none
+  for (int a = 0; a < count; ++a) {
+    Budget[index[a]] = 0.5 * (std::sqrt(nearestSq[a]) - diameter) - BudgetMargin;
+    LookX[index[a]] = xs[a];
+    LookZ[index[a]] = zs[a];
+  }
+  BudgetsHold = true;
+}
+
 void CollideBalls() {
+  if (BudgetsHold) return;
   // Positions do not change in this phase and every ball on the table lies at y = 0, so the squared
   // distances can be taken from packed x and z first: (dx^2 + 0) + dz^2 is VecLengthSq's own sum.
   int index[BallCount];
@@ -216,28 +261,55 @@ void CollideBalls() {
       touching |= (b != a) & (dx * dx + dz * dz < ContactDistanceSq);
     }
   }
-  if (!touching) return;
-  for (int a = 0; a + 1 < count; ++a) {
-    float distanceSq[BallCount];
-    for (int b = a + 1; b < count; ++b) {
-      float dx = xs[a] - xs[b], dz = zs[a] - zs[b];
-      distanceSq[b] = dx * dx + dz * dz;
+  if (touching) {
+    for (int a = 0; a + 1 < count; ++a) {
+      float distanceSq[BallCount];
+      for (int b = a + 1; b < count; ++b) {
+        float dx = xs[a] - xs[b], dz = zs[a] - zs[b];
+        distanceSq[b] = dx * dx + dz * dz;
+      }
+      for (int b = a + 1; b < count; ++b)
+        if (distanceSq[b] < ContactDistanceSq) CollidePair(index[a], index[b]);
     }
-    for (int b = a + 1; b < count; ++b)
-      if (distanceSq[b] < ContactDistanceSq) CollidePair(index[a], index[b]);
   }
+  ResetBudgets(index, xs, zs, count);
+}
+
+// Drops what is known of every ball some other code has written since the last step.
+void ForgetChangedBalls() {
+  if (LastLeftKnown && std::memcmp(Balls, LastLeft, sizeof Balls) == 0) return;
+  BudgetsHold = false;
+  for (int i = 0; i < BallCount; ++i) {
+    if (!LastLeftKnown || std::memcmp(&Balls[i], &LastLeft[i], sizeof Balls[i]) != 0) {
+      Settled[i] = false;
+      Written |= 1u << i;
+    }
+  }
+}
+
+void NoteWhatTheStepLeft() {
+  for (std::uint32_t w = Written; w != 0; w &= w - 1) {
+    const int i = std::countr_zero(w);
+    LastLeft[i] = Balls[i];
+  }
+  Written = 0;
+  LastLeftKnown = true;
 }
 
 }  // namespace
 
 void StepPhysics() {
+  ForgetChangedBalls();
   bool anyMotion = false;
   for (int i = 0; i < BallCount; ++i) {
     switch (Balls[i].Status) {
       case BallOnTable:
+        if (Settled[i]) break;
+        Written |= 1u << i;
         if (MoveBallOnTable(i)) anyMotion = true;
         break;
       case BallDropping:
+        Written |= 1u << i;
         StepPocketDrop(i);
         anyMotion = true;
         break;
@@ -245,11 +317,9 @@ void StepPhysics() {
         break;
     }
   }
-  if (anyMotion) {
-    CollideBalls();
-  } else if (!BallsAtRest) {
-    EndOfStroke();
-  }
+  if (anyMotion) CollideBalls();
+  NoteWhatTheStepLeft();
+  if (!anyMotion && !BallsAtRest) EndOfStroke();
 }
 
 }  // namespace kuvo
