@@ -57,10 +57,7 @@ void UploadWorld(const Matrix4& W) {
   std::memcpy(&VertexConstants[0], &transposed, sizeof transposed);
   MatrixTranspose(transposed, W);
   std::memcpy(&VertexConstants[16], &transposed, sizeof transposed);
-  VertexConstants[32] = CameraEye.x;
-  VertexConstants[33] = CameraEye.y;
-  VertexConstants[34] = CameraEye.z;
-  VertexConstants[35] = 0.0f;
+  StoreRow(&VertexConstants[32], CameraEye.x, CameraEye.y, CameraEye.z, 0.0f);
   Check(Device->SetVertexShaderConstantF(0, VertexConstants, 9), "Device::SetVertexShaderConstantF");
 }
 

@@ -1,6 +1,8 @@
 // Vectors and 4x4 matrices in the Direct3D conventions: left-handed, y up, row vectors
 // multiplied on the left (v' = v M), translation in row 4, angles in radians, single precision.
 #pragma once
+#include <emmintrin.h>
+
 #include <cmath>
 
 namespace kuvo {
@@ -61,9 +63,33 @@ inline void VecCross(Vector3& out, const Vector3& a, const Vector3& b) {
 void VecTransformNormal(Vector3& out, const Vector3& v, const Matrix4& m);
 void Vec4Cross(Vector4& out, const Vector4& a, const Vector4& b, const Vector4& c);
 
-Matrix4& MatrixIdentity(Matrix4& out);
-Matrix4& MatrixTranslation(Matrix4& out, float x, float y, float z);
-Matrix4& MatrixScaling(Matrix4& out, float sx, float sy, float sz);
+// Each row goes to memory in one 16-byte store: the products read rows four floats at once straight
+// after, and a read spanning several smaller stores waits until all of them have reached the cache.
+inline void StoreRow(float row[4], float a, float b, float c, float d) { _mm_storeu_ps(row, _mm_setr_ps(a, b, c, d)); }
+
+inline Matrix4& MatrixIdentity(Matrix4& out) {
+  StoreRow(out.m[0], 1.0f, 0.0f, 0.0f, 0.0f);
+  StoreRow(out.m[1], 0.0f, 1.0f, 0.0f, 0.0f);
+  StoreRow(out.m[2], 0.0f, 0.0f, 1.0f, 0.0f);
+  StoreRow(out.m[3], 0.0f, 0.0f, 0.0f, 1.0f);
+  return out;
+}
+
+inline Matrix4& MatrixTranslation(Matrix4& out, float x, float y, float z) {
+  StoreRow(out.m[0], 1.0f, 0.0f, 0.0f, 0.0f);
+  StoreRow(out.m[1], 0.0f, 1.0f, 0.0f, 0.0f);
+  StoreRow(out.m[2], 0.0f, 0.0f, 1.0f, 0.0f);
+  StoreRow(out.m[3], x, y, z, 1.0f);
+  return out;
+}
+
+inline Matrix4& MatrixScaling(Matrix4& out, float sx, float sy, float sz) {
+  StoreRow(out.m[0], sx, 0.0f, 0.0f, 0.0f);
+  StoreRow(out.m[1], 0.0f, sy, 0.0f, 0.0f);
+  StoreRow(out.m[2], 0.0f, 0.0f, sz, 0.0f);
+  StoreRow(out.m[3], 0.0f, 0.0f, 0.0f, 1.0f);
+  return out;
+}
 void MatrixRotationY(Matrix4& out, float angle);
 
 // Every frame multiplies and transposes a few dozen of these, so they are inline too.
