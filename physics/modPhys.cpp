@@ -23,9 +23,9 @@ bool LastLeftKnown = false;
 std::uint32_t Written = 0;  // bit i: ball i written during this step, to be copied into LastLeft at its end
 static_assert(sizeof(BallState) == 11 * 4, "compared as bytes: no padding");
 
-// Settled[i]: a step from ball i's bytes in LastLeft changes nothing. A ball lying still settles into such
-// a state within seconds of a stroke and stays in it.
-bool Settled[BallCount];
+// Bit i: a step from ball i's bytes in LastLeft changes nothing. A ball lying still settles into such a
+// state within seconds of a stroke and stays in it, and the step passes it by.
+std::uint32_t Settled = 0;
 
 // Between full looks at the pairs, each ball on the cloth may move up to its budget from where it was at
 // the last look, measured as |dx| + |dz| (at least the straight distance): half its clearance from the
@@ -90,6 +90,26 @@ std::uint32_t Magnitude(float f) { return std::bit_cast<std::uint32_t>(f) & 0x7F
 constexpr std::uint32_t SettledRollMagnitude = 16;
 float SettledRoll(float roll) { return Magnitude(roll) == 0 ? 0.0f : roll; }
 
+// The ball's fields were all just written one float at a time, so they are compared (and copied) one
+// at a time as well: a wider read spanning several fresh stores waits until they all reach the cache.
+bool SameBits(const Vector3& a, const Vector3& b) {
+  return std::bit_cast<std::uint32_t>(a.x) == std::bit_cast<std::uint32_t>(b.x) &&
+         std::bit_cast<std::uint32_t>(a.y) == std::bit_cast<std::uint32_t>(b.y) &&
+         std::bit_cast<std::uint32_t>(a.z) == std::bit_cast<std::uint32_t>(b.z);
+}
+bool SameBits(const BallState& a, const BallState& b) {
+  return SameBits(a.Position, b.Position) && SameBits(a.Velocity, b.Velocity) &&
+         SameBits(a.RollVelocity, b.RollVelocity) &&
+         std::bit_cast<std::uint32_t>(a.Spare) == std::bit_cast<std::uint32_t>(b.Spare) && a.Status == b.Status;
+}
+void CopyFields(BallState& to, const BallState& from) {
+  to.Position = from.Position;
+  to.Velocity = from.Velocity;
+  to.RollVelocity = from.RollVelocity;
+  to.Spare = from.Spare;
+  to.Status = from.Status;
+}
+
 // Velocity zero and roll at most StillRollLimit, compared as magnitudes' bits (which order like the values).
 bool IsStill(const BallState& b) {
   constexpr std::uint32_t limit = std::bit_cast<std::uint32_t>(StillRollLimit);
@@ -142,7 +162,7 @@ bool MoveBallOnTable(int i) {
     if (InPlayingArea(b.Position)) {
       b.Position.y = 0.0f;
       // Velocity +0, roll settled, on the cloth: the step changed nothing and will change nothing.
-      Settled[i] = std::memcmp(&b, &before, sizeof b) == 0;
+      if (SameBits(b, before)) Settled |= 1u << i;
       return false;
     }
     const Vector3 roll = before.RollVelocity;
@@ -201,7 +221,7 @@ void CollidePair(int i, int j) {
   float s = VecDot(n, closing);
   if (s >= 0.0f) return;  // already separating
   StrokeContact = true;
-  Settled[i] = Settled[j] = false;
+  Settled &= ~(1u << i | 1u << j);
   Written |= 1u << i | 1u << j;
   PlayClick(-200.0f * s);
   // Equal masses, perfectly elastic: the normal components are exchanged.
@@ -281,7 +301,7 @@ void ForgetChangedBalls() {
   BudgetsHold = false;
   for (int i = 0; i < BallCount; ++i) {
     if (!LastLeftKnown || std::memcmp(&Balls[i], &LastLeft[i], sizeof Balls[i]) != 0) {
-      Settled[i] = false;
+      Settled &= ~(1u << i);
       Written |= 1u << i;
     }
   }
@@ -290,7 +310,7 @@ void ForgetChangedBalls() {
 void NoteWhatTheStepLeft() {
   for (std::uint32_t w = Written; w != 0; w &= w - 1) {
     const int i = std::countr_zero(w);
-    LastLeft[i] = Balls[i];
+    CopyFields(LastLeft[i], Balls[i]);
   }
   Written = 0;
   LastLeftKnown = true;
@@ -301,10 +321,11 @@ void NoteWhatTheStepLeft() {
 void StepPhysics() {
   ForgetChangedBalls();
   bool anyMotion = false;
-  for (int i = 0; i < BallCount; ++i) {
+  // In ball order, as the sounds of a step must come.
+  for (std::uint32_t w = ~Settled & ((1u << BallCount) - 1); w != 0; w &= w - 1) {
+    const int i = std::countr_zero(w);
     switch (Balls[i].Status) {
       case BallOnTable:
-        if (Settled[i]) break;
         Written |= 1u << i;
         if (MoveBallOnTable(i)) anyMotion = true;
         break;
