@@ -23,9 +23,9 @@ bool LastLeftKnown = false;
 std::uint32_t Written = 0;  // bit i: ball i written during this step, to be copied into LastLeft at its end
 static_assert(sizeof(BallState) == 11 * 4, "compared as bytes: no padding");
 
-// Bit i: a step from ball i's bytes in LastLeft changes nothing. A ball lying still settles into such a
-// state within seconds of a stroke and stays in it, and the step passes it by.
-std::uint32_t Settled = 0;
+// Bit i: a step from ball i's bytes in LastLeft changes nothing, so the step passes the ball by: a ball
+// taken off the table, or one lying still that has settled (within seconds of a stroke, for good).
+std::uint32_t Idle = 0;
 
 // Between full looks at the pairs, each ball on the cloth may move up to its budget from where it was at
 // the last look, measured as |dx| + |dz| (at least the straight distance): half its clearance from the
@@ -162,7 +162,7 @@ bool MoveBallOnTable(int i) {
     if (InPlayingArea(b.Position)) {
       b.Position.y = 0.0f;
       // Velocity +0, roll settled, on the cloth: the step changed nothing and will change nothing.
-      if (SameBits(b, before)) Settled |= 1u << i;
+      if (SameBits(b, before)) Idle |= 1u << i;
       return false;
     }
     const Vector3 roll = before.RollVelocity;
@@ -221,7 +221,7 @@ void CollidePair(int i, int j) {
   float s = VecDot(n, closing);
   if (s >= 0.0f) return;  // already separating
   StrokeContact = true;
-  Settled &= ~(1u << i | 1u << j);
+  Idle &= ~(1u << i | 1u << j);
   Written |= 1u << i | 1u << j;
   PlayClick(-200.0f * s);
   // Equal masses, perfectly elastic: the normal components are exchanged.
@@ -301,7 +301,7 @@ void ForgetChangedBalls() {
   BudgetsHold = false;
   for (int i = 0; i < BallCount; ++i) {
     if (!LastLeftKnown || std::memcmp(&Balls[i], &LastLeft[i], sizeof Balls[i]) != 0) {
-      Settled &= ~(1u << i);
+      Idle &= ~(1u << i);
       Written |= 1u << i;
     }
   }
@@ -322,7 +322,7 @@ void StepPhysics() {
   ForgetChangedBalls();
   bool anyMotion = false;
   // In ball order, as the sounds of a step must come.
-  for (std::uint32_t w = ~Settled & ((1u << BallCount) - 1); w != 0; w &= w - 1) {
+  for (std::uint32_t w = ~Idle & ((1u << BallCount) - 1); w != 0; w &= w - 1) {
     const int i = std::countr_zero(w);
     switch (Balls[i].Status) {
       case BallOnTable:
@@ -335,6 +335,7 @@ void StepPhysics() {
         anyMotion = true;
         break;
       default:
+        Idle |= 1u << i;
         break;
     }
   }
