@@ -492,15 +492,22 @@ HRESULT RecordingDevice::DrawIndexedPrimitive(std::uint32_t type, std::int32_t b
   constexpr GfxCall call = GfxCall::DrawIndexedPrimitive;
   HRESULT hr = recorder_->Enter(call);
   if (hr == S_OK) {
-    gfxrules::DrawInputs in{vertexShader_ && pixelShader_,
-                            declaration_ != nullptr,
-                            stream_ ? streamVertices_ : 0,
-                            indices_ ? &indices_->Data() : nullptr,
-                            indices_ ? indices_->Bytes().data() : nullptr,
-                            indices_ && indices_->Locked(),
-                            indices_ ? indices_->Id() : 0};
-    hr = gfxrules::DrawIndexedPrimitive(type, baseVertexIndex, minVertexIndex, numVertices, startIndex, primitiveCount,
-                                        in, scanned_);
+    const bool bound = vertexShader_ && pixelShader_ && declaration_ && indices_ && !indices_->Locked();
+    const RecordingIndexBuffer::Draw draw{type,           minVertexIndex, numVertices,
+                                          startIndex,     primitiveCount, stream_ ? streamVertices_ : 0,
+                                          baseVertexIndex, bound ? indices_->Data().Version() : 0};
+    if (!bound || !indices_->Passed(draw)) {
+      gfxrules::DrawInputs in{vertexShader_ && pixelShader_,
+                              declaration_ != nullptr,
+                              draw.vertices,
+                              indices_ ? &indices_->Data() : nullptr,
+                              indices_ ? indices_->Bytes().data() : nullptr,
+                              indices_ && indices_->Locked(),
+                              indices_ ? indices_->Id() : 0};
+      hr = gfxrules::DrawIndexedPrimitive(type, baseVertexIndex, minVertexIndex, numVertices, startIndex,
+                                          primitiveCount, in, scanned_);
+      if (hr == S_OK && bound) indices_->NotePassed(draw);
+    }
   }
   recorder_->Log(call, hr, type, baseVertexIndex, minVertexIndex, numVertices, startIndex, primitiveCount);
   return hr;

@@ -196,11 +196,28 @@ class RecordingIndexBuffer final : public GfxIndexBuffer, public RecordingObject
   // Its index count, and its smallest and largest index as found at the last Unlock.
   const gfxrules::IndexData& Data() const { return data_; }
 
+  // A draw of these indices and the stream it reached. The draw rule answers from these, whether shaders
+  // and a declaration are bound, and the buffer's bytes (its version) alone, so a mesh drawn again the
+  // same way over the same bytes passes again without the rule being asked.
+  struct Draw {
+    std::uint32_t type, minVertexIndex, numVertices, startIndex, primitiveCount, vertices;
+    std::int32_t baseVertexIndex;
+    std::uint64_t version;
+    bool operator==(const Draw&) const = default;
+  };
+  bool Passed(const Draw& draw) const { return passedKnown_ && draw == passed_; }
+  void NotePassed(const Draw& draw) {
+    passed_ = draw;
+    passedKnown_ = true;
+  }
+
  private:
   std::vector<std::uint8_t> bytes_;
   std::uint32_t format_, pool_;
   bool locked_ = false;
   gfxrules::IndexData data_;
+  Draw passed_{};
+  bool passedKnown_ = false;  // the last draw that passed, with shaders and a declaration bound
 };
 
 class RecordingTexture final : public GfxTexture, public RecordingObject {
