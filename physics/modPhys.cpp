@@ -61,6 +61,7 @@ double RoundToFloatGrid(double x) {
 // processors, and the rolls of balls at rest decay into them within seconds and stay there.
 float DecayTinyRoll(float r) {
   const std::uint32_t bits = std::bit_cast<std::uint32_t>(r);
+  if ((bits & 0x7FFFFFFFu) == 0) return 0.0f;  // the common roll about y: a zero of either sign gives +0
   const std::uint32_t exponent = (bits >> 23) & 0xFFu;
   const std::uint64_t mantissa = bits & 0x7FFFFFu;
   const double units = static_cast<double>(exponent == 0 ? mantissa : (mantissa | 0x800000u) << (exponent - 1));
