@@ -100,16 +100,20 @@ inline void MatrixTranspose(Matrix4& out, const Matrix4& m) {
   out = t;
 }
 
-// Row by row, each row's four sums built term by term: the same ((a0 b0 + a1 b1) + a2 b2) + a3 b3
-// in every element, in a shape the compiler turns into four-wide arithmetic.
+// One row of a product, the row vector `a` times `b`: each of the four sums built term by term, the same
+// ((a0 b0 + a1 b1) + a2 b2) + a3 b3 in every element, in a shape the compiler turns into four-wide arithmetic.
+inline void MatrixRowProduct(float out[4], const float a[4], const Matrix4& b) {
+  float row[4];
+  for (int c = 0; c < 4; ++c) row[c] = a[0] * b.m[0][c];
+  for (int k = 1; k < 4; ++k)
+    for (int c = 0; c < 4; ++c) row[c] += a[k] * b.m[k][c];
+  for (int c = 0; c < 4; ++c) out[c] = row[c];
+}
+
+// Row by row: row r of the product depends on row r of `a` and on `b` alone.
 inline void MatrixMultiply(Matrix4& out, const Matrix4& a, const Matrix4& b) {
   Matrix4 p;
-  for (int r = 0; r < 4; ++r) {
-    float* row = p.m[r];
-    for (int c = 0; c < 4; ++c) row[c] = a.m[r][0] * b.m[0][c];
-    for (int k = 1; k < 4; ++k)
-      for (int c = 0; c < 4; ++c) row[c] += a.m[r][k] * b.m[k][c];
-  }
+  for (int r = 0; r < 4; ++r) MatrixRowProduct(p.m[r], a.m[r], b);
   out = p;
 }
 
