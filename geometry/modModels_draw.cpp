@@ -54,10 +54,10 @@ void BindReflective() {
 // row 4 of each product is worked out again. That also keeps most products away from the view's subnormal
 // entries (a computer's camera glides towards the table centre and comes to rest a few dozen units of
 // 2^-149 short of it), where an operation costs many times a normal one.
-struct WorldProducts {
-  bool known = false;
-  Matrix4 world, view, projection;
+struct alignas(16) WorldProducts {
+  Matrix4 world, view, projection;  // rows on 16-byte boundaries, as they are read
   Matrix4 worldView, worldViewProjection;
+  bool known = false;
 };
 WorldProducts Last;
 
