@@ -26,29 +26,6 @@ void Vec4Cross(Vector4& out, const Vector4& a, const Vector4& b, const Vector4& 
          -(a.x * s - a.y * q + a.z * p)};
 }
 
-Matrix4& MatrixIdentity(Matrix4& out) {
-  out = {};
-  out.m[0][0] = out.m[1][1] = out.m[2][2] = out.m[3][3] = 1.0f;
-  return out;
-}
-
-Matrix4& MatrixTranslation(Matrix4& out, float x, float y, float z) {
-  MatrixIdentity(out);
-  out.m[3][0] = x;
-  out.m[3][1] = y;
-  out.m[3][2] = z;
-  return out;
-}
-
-Matrix4& MatrixScaling(Matrix4& out, float sx, float sy, float sz) {
-  out = {};
-  out.m[0][0] = sx;
-  out.m[1][1] = sy;
-  out.m[2][2] = sz;
-  out.m[3][3] = 1.0f;
-  return out;
-}
-
 void MatrixRotationY(Matrix4& out, float angle) {
   float c = std::cos(angle);
   float s = std::sin(angle);

@@ -1,6 +1,8 @@
 // Vectors and 4x4 matrices in the Direct3D conventions: left-handed, y up, row vectors
 // multiplied on the left (v' = v M), translation in row 4, angles in radians, single precision.
 #pragma once
+#include <emmintrin.h>
+
 #include <cmath>
 
 namespace kuvo {
@@ -61,9 +63,33 @@ inline void VecCross(Vector3& out, const Vector3& a, const Vector3& b) {
 void VecTransformNormal(Vector3& out, const Vector3& v, const Matrix4& m);
 void Vec4Cross(Vector4& out, const Vector4& a, const Vector4& b, const Vector4& c);
 
-Matrix4& MatrixIdentity(Matrix4& out);
-Matrix4& MatrixTranslation(Matrix4& out, float x, float y, float z);
-Matrix4& MatrixScaling(Matrix4& out, float sx, float sy, float sz);
+// Each row goes to memory in one 16-byte store: the products read rows four floats at once straight
+// after, and a read spanning several smaller stores waits until all of them have reached the cache.
+inline void StoreRow(float row[4], float a, float b, float c, float d) { _mm_storeu_ps(row, _mm_setr_ps(a, b, c, d)); }
+
+inline Matrix4& MatrixIdentity(Matrix4& out) {
+  StoreRow(out.m[0], 1.0f, 0.0f, 0.0f, 0.0f);
+  StoreRow(out.m[1], 0.0f, 1.0f, 0.0f, 0.0f);
+  StoreRow(out.m[2], 0.0f, 0.0f, 1.0f, 0.0f);
+  StoreRow(out.m[3], 0.0f, 0.0f, 0.0f, 1.0f);
+  return out;
+}
+
+inline Matrix4& MatrixTranslation(Matrix4& out, float x, float y, float z) {
+  StoreRow(out.m[0], 1.0f, 0.0f, 0.0f, 0.0f);
+  StoreRow(out.m[1], 0.0f, 1.0f, 0.0f, 0.0f);
+  StoreRow(out.m[2], 0.0f, 0.0f, 1.0f, 0.0f);
+  StoreRow(out.m[3], x, y, z, 1.0f);
+  return out;
+}
+
+inline Matrix4& MatrixScaling(Matrix4& out, float sx, float sy, float sz) {
+  StoreRow(out.m[0], sx, 0.0f, 0.0f, 0.0f);
+  StoreRow(out.m[1], 0.0f, sy, 0.0f, 0.0f);
+  StoreRow(out.m[2], 0.0f, 0.0f, sz, 0.0f);
+  StoreRow(out.m[3], 0.0f, 0.0f, 0.0f, 1.0f);
+  return out;
+}
 void MatrixRotationY(Matrix4& out, float angle);
 
 // Every frame multiplies and transposes a few dozen of these, so they are inline too.
@@ -74,16 +100,20 @@ inline void MatrixTranspose(Matrix4& out, const Matrix4& m) {
   out = t;
 }
 
-// Row by row, each row's four sums built term by term: the same ((a0 b0 + a1 b1) + a2 b2) + a3 b3
-// in every element, in a shape the compiler turns into four-wide arithmetic.
+// One row of a product, the row vector `a` times `b`: each of the four sums built term by term, the same
+// ((a0 b0 + a1 b1) + a2 b2) + a3 b3 in every element, in a shape the compiler turns into four-wide arithmetic.
+inline void MatrixRowProduct(float out[4], const float a[4], const Matrix4& b) {
+  float row[4];
+  for (int c = 0; c < 4; ++c) row[c] = a[0] * b.m[0][c];
+  for (int k = 1; k < 4; ++k)
+    for (int c = 0; c < 4; ++c) row[c] += a[k] * b.m[k][c];
+  for (int c = 0; c < 4; ++c) out[c] = row[c];
+}
+
+// Row by row: row r of the product depends on row r of `a` and on `b` alone.
 inline void MatrixMultiply(Matrix4& out, const Matrix4& a, const Matrix4& b) {
   Matrix4 p;
-  for (int r = 0; r < 4; ++r) {
-    float* row = p.m[r];
-    for (int c = 0; c < 4; ++c) row[c] = a.m[r][0] * b.m[0][c];
-    for (int k = 1; k < 4; ++k)
-      for (int c = 0; c < 4; ++c) row[c] += a.m[r][k] * b.m[k][c];
-  }
+  for (int r = 0; r < 4; ++r) MatrixRowProduct(p.m[r], a.m[r], b);
   out = p;
 }
 

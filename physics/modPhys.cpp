@@ -16,12 +16,25 @@ BallState Balls[BallCount];
 
 namespace {
 
-// Each ball's last state that its step left unchanged, while SettledKnown: a ball lying still
-// settles into such a state within seconds of a stroke and stays in it, and a step from that very
-// state is known to change nothing.
-BallState Settled[BallCount];
-bool SettledKnown[BallCount];
+// The balls as the last step left them, while LastLeftKnown. Whatever else writes a ball (the rack, a
+// stroke, a test) makes its bytes differ, and what the step knows about that ball is dropped.
+BallState LastLeft[BallCount];
+bool LastLeftKnown = false;
+std::uint32_t Written = 0;  // bit i: ball i written during this step, to be copied into LastLeft at its end
 static_assert(sizeof(BallState) == 11 * 4, "compared as bytes: no padding");
+
+// Bit i: a step from ball i's bytes in LastLeft changes nothing, so the step passes the ball by: a ball
+// taken off the table, or one lying still that has settled (within seconds of a stroke, for good).
+std::uint32_t Idle = 0;
+
+// Between full looks at the pairs, each ball on the cloth may move up to its budget from where it was at
+// the last look, measured as |dx| + |dz| (at least the straight distance): half its clearance from the
+// nearest other ball, less a margin far above float rounding. While no ball is past its budget no two
+// centres can be within a diameter of each other, so no pair touches and the look is skipped.
+bool BudgetsHold = false;
+double Budget[BallCount];
+float LookX[BallCount], LookZ[BallCount];
+constexpr double BudgetMargin = 1e-6;  // the distance test's float rounding is below 1e-8 at a diameter
 
 constexpr float RollCoupling = 0.03f;      // RollVelocity moves this share of the slip towards Velocity
 constexpr float SlideFriction = 0.003f;    // Velocity moves this share of the slip towards RollVelocity
@@ -48,6 +61,7 @@ double RoundToFloatGrid(double x) {
 // processors, and the rolls of balls at rest decay into them within seconds and stay there.
 float DecayTinyRoll(float r) {
   const std::uint32_t bits = std::bit_cast<std::uint32_t>(r);
+  if ((bits & 0x7FFFFFFFu) == 0) return 0.0f;  // the common roll about y: a zero of either sign gives +0
   const std::uint32_t exponent = (bits >> 23) & 0xFFu;
   const std::uint64_t mantissa = bits & 0x7FFFFFu;
   const double units = static_cast<double>(exponent == 0 ? mantissa : (mantissa | 0x800000u) << (exponent - 1));
@@ -76,6 +90,26 @@ std::uint32_t Magnitude(float f) { return std::bit_cast<std::uint32_t>(f) & 0x7F
 // but a zero of either sign becomes +0.
 constexpr std::uint32_t SettledRollMagnitude = 16;
 float SettledRoll(float roll) { return Magnitude(roll) == 0 ? 0.0f : roll; }
+
+// The ball's fields were all just written one float at a time, so they are compared (and copied) one
+// at a time as well: a wider read spanning several fresh stores waits until they all reach the cache.
+bool SameBits(const Vector3& a, const Vector3& b) {
+  return std::bit_cast<std::uint32_t>(a.x) == std::bit_cast<std::uint32_t>(b.x) &&
+         std::bit_cast<std::uint32_t>(a.y) == std::bit_cast<std::uint32_t>(b.y) &&
+         std::bit_cast<std::uint32_t>(a.z) == std::bit_cast<std::uint32_t>(b.z);
+}
+bool SameBits(const BallState& a, const BallState& b) {
+  return SameBits(a.Position, b.Position) && SameBits(a.Velocity, b.Velocity) &&
+         SameBits(a.RollVelocity, b.RollVelocity) &&
+         std::bit_cast<std::uint32_t>(a.Spare) == std::bit_cast<std::uint32_t>(b.Spare) && a.Status == b.Status;
+}
+void CopyFields(BallState& to, const BallState& from) {
+  to.Position = from.Position;
+  to.Velocity = from.Velocity;
+  to.RollVelocity = from.RollVelocity;
+  to.Spare = from.Spare;
+  to.Status = from.Status;
+}
 
 // Velocity zero and roll at most StillRollLimit, compared as magnitudes' bits (which order like the values).
 bool IsStill(const BallState& b) {
@@ -111,10 +145,17 @@ float StillBallSpeed(const Vector3& roll) {
   return VecLength(velocity);
 }
 
+// A ball the general step has moved, or set moving, must still be within its budget: even unmoved, a
+// ball just set moving beside a touching one (a budget below 0) makes the pair a candidate.
+void ChargeBudget(int i, const Vector3& p) {
+  const double moved =
+      std::fabs(static_cast<double>(p.x) - LookX[i]) + std::fabs(static_cast<double>(p.z) - LookZ[i]);
+  if (!(moved <= Budget[i])) BudgetsHold = false;
+}
+
 // Moves ball i on the cloth by one step. Returns true while the ball is moving or has started to drop.
 bool MoveBallOnTable(int i) {
   BallState& b = Balls[i];
-  if (SettledKnown[i] && std::memcmp(&b, &Settled[i], sizeof b) == 0) return false;
   if (IsStill(b)) {
     const BallState before = b;
     VecAdd(b.Position, b.Position, b.Velocity);
@@ -122,8 +163,7 @@ bool MoveBallOnTable(int i) {
     if (InPlayingArea(b.Position)) {
       b.Position.y = 0.0f;
       // Velocity +0, roll settled, on the cloth: the step changed nothing and will change nothing.
-      SettledKnown[i] = std::memcmp(&b, &before, sizeof b) == 0;
-      if (SettledKnown[i]) Settled[i] = b;
+      if (SameBits(b, before)) Idle |= 1u << i;
       return false;
     }
     const Vector3 roll = before.RollVelocity;
@@ -160,6 +200,7 @@ bool MoveBallOnTable(int i) {
 
   if (InPlayingArea(b.Position)) {
     b.Position.y = 0.0f;
+    if (BudgetsHold) ChargeBudget(i, b.Position);
   } else {
     // The centre has passed a pocket mouth.
     PlayThud(100.0f * speed);
@@ -181,6 +222,8 @@ void CollidePair(int i, int j) {
   float s = VecDot(n, closing);
   if (s >= 0.0f) return;  // already separating
   StrokeContact = true;
+  Idle &= ~(1u << i | 1u << j);
+  Written |= 1u << i | 1u << j;
   PlayClick(-200.0f * s);
   // Equal masses, perfectly elastic: the normal components are exchanged.
   Vector3 impulse;
@@ -191,7 +234,30 @@ void CollidePair(int i, int j) {
 
 bool IsMoving(const Vector3& v) { return (Magnitude(v.x) | Magnitude(v.y) | Magnitude(v.z)) != 0; }
 
+// After a full look at the pairs: every ball's budget from the packed positions, the distances in double.
+void ResetBudgets(const int index[], const float xs[], const float zs[], int count) {
+  const double diameter = std::sqrt(static_cast<double>(ContactDistanceSq));
+  double nearestSq[BallCount];
+  for (int a = 0; a < count; ++a) nearestSq[a] = INFINITY;
+  for (int a = 0; a + 1 < count; ++a) {
+    for (int b = a + 1; b < count; ++b) {
+      const double dx = static_cast<double>(xs[a]) - xs[b], dz = static_cast<double>(zs[a]) - zs[b];
+      const double d = dx * dx + dz * dz;
+      nearestSq[a] = d < nearestSq[a] ? d : nearestSq[a];
+      nearestSq[b] = d < nearestSq[b] ? d : nearestSq[b];
+    }
+  }
+  for (int i = 0; i < BallCount; ++i) Budget[i] = -1.0;  // a ball not on the cloth now has none
+  for (int a = 0; a < count; ++a) {
+    Budget[index[a]] = 0.5 * (std::sqrt(nearestSq[a]) - diameter) - BudgetMargin;
+    LookX[index[a]] = xs[a];
+    LookZ[index[a]] = zs[a];
+  }
+  BudgetsHold = true;
+}
+
 void CollideBalls() {
+  if (BudgetsHold) return;
   // Positions do not change in this phase and every ball on the table lies at y = 0, so the squared
   // distances can be taken from packed x and z first: (dx^2 + 0) + dz^2 is VecLengthSq's own sum.
   int index[BallCount];
@@ -216,40 +282,67 @@ void CollideBalls() {
       touching |= (b != a) & (dx * dx + dz * dz < ContactDistanceSq);
     }
   }
-  if (!touching) return;
-  for (int a = 0; a + 1 < count; ++a) {
-    float distanceSq[BallCount];
-    for (int b = a + 1; b < count; ++b) {
-      float dx = xs[a] - xs[b], dz = zs[a] - zs[b];
-      distanceSq[b] = dx * dx + dz * dz;
+  if (touching) {
+    for (int a = 0; a + 1 < count; ++a) {
+      float distanceSq[BallCount];
+      for (int b = a + 1; b < count; ++b) {
+        float dx = xs[a] - xs[b], dz = zs[a] - zs[b];
+        distanceSq[b] = dx * dx + dz * dz;
+      }
+      for (int b = a + 1; b < count; ++b)
+        if (distanceSq[b] < ContactDistanceSq) CollidePair(index[a], index[b]);
     }
-    for (int b = a + 1; b < count; ++b)
-      if (distanceSq[b] < ContactDistanceSq) CollidePair(index[a], index[b]);
   }
+  ResetBudgets(index, xs, zs, count);
+}
+
+// Drops what is known of every ball some other code has written since the last step.
+void ForgetChangedBalls() {
+  if (LastLeftKnown && std::memcmp(Balls, LastLeft, sizeof Balls) == 0) return;
+  BudgetsHold = false;
+  for (int i = 0; i < BallCount; ++i) {
+    if (!LastLeftKnown || std::memcmp(&Balls[i], &LastLeft[i], sizeof Balls[i]) != 0) {
+      Idle &= ~(1u << i);
+      Written |= 1u << i;
+    }
+  }
+}
+
+void NoteWhatTheStepLeft() {
+  for (std::uint32_t w = Written; w != 0; w &= w - 1) {
+    const int i = std::countr_zero(w);
+    CopyFields(LastLeft[i], Balls[i]);
+  }
+  Written = 0;
+  LastLeftKnown = true;
 }
 
 }  // namespace
 
 void StepPhysics() {
+  ForgetChangedBalls();
   bool anyMotion = false;
-  for (int i = 0; i < BallCount; ++i) {
+  // In ball order, as the sounds of a step must come.
+  for (std::uint32_t w = ~Idle & ((1u << BallCount) - 1); w != 0; w &= w - 1) {
+    const int i = std::countr_zero(w);
     switch (Balls[i].Status) {
       case BallOnTable:
+        Written |= 1u << i;
         if (MoveBallOnTable(i)) anyMotion = true;
         break;
       case BallDropping:
+        Written |= 1u << i;
         StepPocketDrop(i);
         anyMotion = true;
         break;
       default:
+        Idle |= 1u << i;
         break;
     }
   }
-  if (anyMotion) {
-    CollideBalls();
-  } else if (!BallsAtRest) {
-    EndOfStroke();
-  }
+  if (anyMotion) CollideBalls();
+  NoteWhatTheStepLeft();
+  if (!anyMotion && !BallsAtRest) EndOfStroke();
 }
 
 }  // namespace kuvo

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <cstring>
+#include <random>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -193,6 +196,54 @@ TEST_F(FrameTest, UploadWorldSendsTransposedMatricesAndTheEye) {
   EXPECT_FLOAT_EQ(static_cast<float>(call->args[2 + 16 + 3]), 0.1f);
   EXPECT_FLOAT_EQ(static_cast<float>(call->args[2 + 16 + 11]), 0.2f);
   EXPECT_EQ((std::vector<double>(call->args.begin() + 34, call->args.end())), (std::vector<double>{0.25, 1.5, -2, 0}));
+}
+
+// The plain products, each element's sum in the order ((a0 b0 + a1 b1) + a2 b2) + a3 b3.
+Matrix4 PlainProduct(const Matrix4& a, const Matrix4& b) {
+  Matrix4 p;
+  for (int r = 0; r < 4; ++r)
+    for (int c = 0; c < 4; ++c)
+      p.m[r][c] = ((a.m[r][0] * b.m[0][c] + a.m[r][1] * b.m[1][c]) + a.m[r][2] * b.m[2][c]) + a.m[r][3] * b.m[3][c];
+  return p;
+}
+
+std::vector<std::uint32_t> Bits(const float* f, int n) {
+  std::vector<std::uint32_t> out;
+  for (int i = 0; i < n; ++i) out.push_back(std::bit_cast<std::uint32_t>(f[i]));
+  return out;
+}
+
+// Products kept from one upload to the next must give the plain products' bits every time: world
+// matrices that differ from the last one only in row 4, only in row 3, only by the sign of a zero, and a
+// camera that changes between them (by one zero's sign too, and into subnormals).
+TEST_F(FrameTest, UploadWorldGivesThePlainProductsBitForBitWhateverCameBefore) {
+  std::mt19937 rng(515);
+  std::uniform_real_distribution<float> value(-2.0f, 2.0f);
+  Matrix4 world;
+  MatrixScaling(world, 1.6f, 0.05f, 1.6f);
+  world.m[0][1] = -0.0f;  // a zero whose sign the products carry
+  for (int upload = 0; upload < 400 && !HasFailure(); ++upload) {
+    const int change = upload % 8;
+    if (change < 4) {
+      world.m[3][0] = value(rng);  // the common case: a new translation
+      world.m[3][2] = change == 3 ? -0.0f : value(rng);
+    } else if (change == 4) {
+      world.m[2][upload % 3] = value(rng);
+    } else if (change == 5) {
+      world.m[0][1] = -world.m[0][1];
+    } else if (change == 6) {
+      float& v = ViewMatrix.m[3][upload % 3];
+      v = upload % 3 == 0 ? -v : (upload % 3 == 1 ? 0x1p-140f * value(rng) : value(rng));
+    } else {
+      ProjectionMatrix.m[2][upload % 4] = value(rng);
+    }
+    UploadWorld(world);
+    Matrix4 want;
+    MatrixTranspose(want, PlainProduct(PlainProduct(world, ViewMatrix), ProjectionMatrix));
+    EXPECT_EQ(Bits(VertexConstants, 16), Bits(&want.m[0][0], 16)) << "upload " << upload;
+    MatrixTranspose(want, world);
+    EXPECT_EQ(Bits(VertexConstants + 16, 16), Bits(&want.m[0][0], 16)) << "upload " << upload;
+  }
 }
 
 TEST_F(FrameTest, BallsTintTheSelectedOneEvenRollingAndShadowOnlyThoseOnTheTable) {

@@ -239,11 +239,19 @@ TEST_F(RecordingBackend, DrawsAreCheckedAgainstTheBoundBuffers) {
   EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 2), D3DERR_INVALIDCALL);
   EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 3, 2), D3DERR_INVALIDCALL);  // past the end
   EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 1, 0, 3, 0, 1), D3DERR_INVALIDCALL);  // base past it
+  // A draw that passed fails again once what it reaches changes: fewer vertices past the stream's offset.
+  EXPECT_EQ(device->SetStreamSource(0, vb, 40, 40), S_OK);
+  EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device->SetStreamSource(0, vb, 0, 40), S_OK);
+  EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), S_OK);
 
   // Bound objects outlive the game's reference until they are unbound.
   EXPECT_EQ(vb->Release(), 1u);
   EXPECT_EQ(ib->Release(), 1u);
   EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), S_OK);
+  // ... and without a declaration the same draw fails.
+  EXPECT_EQ(device->SetVertexDeclaration(nullptr), S_OK);
+  EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), D3DERR_INVALIDCALL);
   EXPECT_EQ(device->SetStreamSource(0, nullptr, 0, 0), S_OK);
   EXPECT_EQ(device->SetIndices(nullptr), S_OK);
 }

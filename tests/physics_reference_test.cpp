@@ -409,6 +409,22 @@ TEST_F(PhysicsReferenceTest, EdgeCasesMatchThePlainStep) {
   place(7, 0.0649f, 0.0f);
   place(8, 0.0649f, 0.0649f);
   EXPECT_LT(Lockstep(20000, "three balls"), 20000);
+  // A long run across the table that grazes a still ball just inside a diameter, and one that passes it
+  // just outside: the pairs are looked at only as the gap runs out, and must be looked at in time.
+  for (float offset : {0.06499f, 0.06501f}) {
+    clear();
+    place(9, -0.9f, 0.0f, {0.0015f, 0, 0});
+    Balls[9].RollVelocity = Balls[9].Velocity;
+    place(10, 0.4f, offset);
+    EXPECT_LT(Lockstep(20000, "graze at " + std::to_string(offset)), 20000);
+  }
+  // A ball lying against another, set rolling by its spin alone: it touches before it has moved.
+  clear();
+  place(11, 0.0f, 0.0f, {0.002f, 0, 0});
+  place(12, 0.5f, 0.2f);
+  Balls[12].RollVelocity = {0.001f, 0, 0};
+  place(13, 0.5649f, 0.2f);
+  EXPECT_LT(Lockstep(20000, "spin beside a touching ball"), 20000);
 }
 
 // Two centres at exactly one point have no direction between them: they do not collide, nothing turns

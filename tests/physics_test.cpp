@@ -356,7 +356,8 @@ TEST_F(PhysicsTest, DropGlidesTowardsThePocketsTarget) {
 }
 
 TEST_F(PhysicsTest, StillBallsDecayTheirRollBitForBitLikePlainFloatArithmetic) {
-  // Rolls from the largest a still ball can hold down through the subnormals, both signs.
+  // Rolls from the largest a still ball can hold down through the subnormals, both signs; about y a zero of
+  // either sign.
   std::vector<float> rolls = {0.0f, -0.0f, 1e-5f, -1e-5f, 0x1p-100f, 0x1p-126f, 0x1p-149f, 17 * 0x1p-149f, 0x1p-145f};
   std::uint32_t state = 12345;
   for (int k = 0; k < 20000; ++k) {
@@ -369,14 +370,17 @@ TEST_F(PhysicsTest, StillBallsDecayTheirRollBitForBitLikePlainFloatArithmetic) {
     for (int i = 0; i < BallCount; ++i) {
       float r = rolls[(first + i) % rolls.size()];
       Place(i, -0.8f + 0.1f * static_cast<float>(i), 0.0f);
-      Balls[i].RollVelocity = {r, 0.0f, -r};
+      Balls[i].RollVelocity = {r, i % 2 ? -0.0f : 0.0f, -r};
     }
     StepPhysics();
     for (int i = 0; i < BallCount; ++i) {
       volatile float r = rolls[(first + i) % rolls.size()];
-      volatile float v = 0.0f;
+      volatile float v = 0.0f, y = i % 2 ? -0.0f : 0.0f;
       float expected = r + 0.03f * (v - r);
       float expectedNegated = -r + 0.03f * (v - -r);
+      float expectedY = y + 0.03f * (v - y);
+      ASSERT_EQ(std::bit_cast<std::uint32_t>(Balls[i].RollVelocity.y), std::bit_cast<std::uint32_t>(expectedY))
+          << "roll " << r;
       ASSERT_EQ(std::bit_cast<std::uint32_t>(Balls[i].RollVelocity.x), std::bit_cast<std::uint32_t>(expected))
           << "roll " << r;
       ASSERT_EQ(std::bit_cast<std::uint32_t>(Balls[i].RollVelocity.z), std::bit_cast<std::uint32_t>(expectedNegated))

@@ -12,6 +12,12 @@ namespace {
 
 double Flag(const void* p) { return p ? 1.0 : 0.0; }
 
+// Register by register: the game writes each register's four floats at once just before the call, and a
+// wider read spanning two such writes would wait for both to reach the cache.
+void CopyRegisters(float* to, const float* from, std::uint32_t count) {
+  for (std::uint32_t r = 0; r < count; ++r) std::memcpy(to + 4 * r, from + 4 * r, 4 * sizeof(float));
+}
+
 }  // namespace
 
 // ---- GfxRecorder ----
@@ -121,7 +127,7 @@ std::uint32_t RecordingObject::DropReference() {
 
 std::uint32_t RecordingObject::ReleaseLogged(GfxCall call) {
   recorder_->Enter(call);
-  recorder_->Log(call, S_OK, {static_cast<double>(id_)});
+  recorder_->Log(call, S_OK, id_);
   return DropReference();
 }
 
@@ -136,9 +142,7 @@ HRESULT RecordingObject::LockBytes(GfxCall call, std::vector<std::uint8_t>& byte
       locked = true;
     }
   }
-  recorder_->Log(
-      call, hr,
-      {static_cast<double>(Id()), static_cast<double>(offset), static_cast<double>(size), static_cast<double>(flags)});
+  recorder_->Log(call, hr, Id(), offset, size, flags);
   return hr;
 }
 
@@ -148,7 +152,7 @@ HRESULT RecordingObject::UnlockBytes(GfxCall call, bool& locked) {
     hr = gfxrules::UnlockBuffer(locked);
     locked = false;
   }
-  recorder_->Log(call, hr, {static_cast<double>(Id())});
+  recorder_->Log(call, hr, Id());
   return hr;
 }
 
@@ -217,14 +221,14 @@ HRESULT RecordingTexture::GetSurfaceLevel(std::uint32_t level, GfxSurface** surf
       *surface = s;
     }
   }
-  recorder_->Log(call, hr, {static_cast<double>(Id()), static_cast<double>(level)}, created);
+  recorder_->LogCreated(call, hr, created, Id(), level);
   return hr;
 }
 
 std::uint32_t RecordingTexture::GetLevelCount() {
   constexpr GfxCall call = GfxCall::TextureGetLevelCount;
   recorder_->Enter(call);
-  recorder_->Log(call, S_OK, {static_cast<double>(Id())});
+  recorder_->Log(call, S_OK, Id());
   return static_cast<std::uint32_t>(levels_.size());
 }
 
@@ -259,10 +263,8 @@ HRESULT RecordingSurface::LockRect(GfxLockedRect* locked, const GfxRect* rect, s
       level.locked = true;
     }
   }
-  recorder_->Log(
-      call, hr,
-      {static_cast<double>(Id()), Flag(rect), rect ? double(rect->left) : 0.0, rect ? double(rect->top) : 0.0,
-       rect ? double(rect->right) : 0.0, rect ? double(rect->bottom) : 0.0, static_cast<double>(flags)});
+  recorder_->Log(call, hr, Id(), Flag(rect), rect ? rect->left : 0, rect ? rect->top : 0, rect ? rect->right : 0,
+                 rect ? rect->bottom : 0, flags);
   return hr;
 }
 
@@ -277,7 +279,7 @@ HRESULT RecordingSurface::UnlockRect() {
       if (level_ == 0) texture_->CountUpload();
     }
   }
-  recorder_->Log(call, hr, {static_cast<double>(Id())});
+  recorder_->Log(call, hr, Id());
   return hr;
 }
 
@@ -358,7 +360,7 @@ HRESULT RecordingDevice::SetRenderState(std::uint32_t state, std::uint32_t value
   HRESULT hr = recorder_->Enter(call);
   if (hr == S_OK) hr = gfxrules::RenderState(state, value);
   if (hr == S_OK) renderStates_[state] = value;
-  recorder_->Log(call, hr, {static_cast<double>(state), static_cast<double>(value)});
+  recorder_->Log(call, hr, state, value);
   return hr;
 }
 
@@ -367,7 +369,7 @@ HRESULT RecordingDevice::SetSamplerState(std::uint32_t sampler, std::uint32_t ty
   HRESULT hr = recorder_->Enter(call);
   if (hr == S_OK) hr = gfxrules::SamplerState(sampler, type, value);
   if (hr == S_OK) samplerStates_[sampler * kSamplerStates + type] = value;
-  recorder_->Log(call, hr, {static_cast<double>(sampler), static_cast<double>(type), static_cast<double>(value)});
+  recorder_->Log(call, hr, sampler, type, value);
   return hr;
 }
 
@@ -376,7 +378,7 @@ HRESULT RecordingDevice::BeginScene() {
   HRESULT hr = recorder_->Enter(call);
   if (hr == S_OK) hr = gfxrules::BeginScene(inScene_);
   if (hr == S_OK) inScene_ = true;
-  recorder_->Log(call, hr, {});
+  recorder_->Log(call, hr);
   return hr;
 }
 
@@ -385,7 +387,7 @@ HRESULT RecordingDevice::EndScene() {
   HRESULT hr = recorder_->Enter(call);
   if (hr == S_OK) hr = gfxrules::EndScene(inScene_);
   if (hr == S_OK) inScene_ = false;
-  recorder_->Log(call, hr, {});
+  recorder_->Log(call, hr);
   return hr;
 }
 
@@ -395,9 +397,7 @@ HRESULT RecordingDevice::Clear(std::uint32_t count, const GfxRect* rects, std::u
   HRESULT hr = recorder_->Enter(call);
   if (hr == S_OK) hr = gfxrules::Clear(count, rects, flags, z, parameters_.EnableAutoDepthStencil);
   RecordedCall* logged =
-      recorder_->Log(call, hr,
-                     {static_cast<double>(count), static_cast<double>(flags), static_cast<double>(colour),
-                      static_cast<double>(z), static_cast<double>(stencil)});
+      recorder_->Log(call, hr, count, flags, colour, z, stencil);
   if (logged && rects) {
     for (std::uint32_t i = 0; i < count; ++i)
       logged->args.insert(logged->args.end(),
@@ -411,7 +411,7 @@ HRESULT RecordingDevice::Present(const GfxRect* sourceRect, const GfxRect* destR
   constexpr GfxCall call = GfxCall::Present;
   HRESULT hr = recorder_->Enter(call);
   if (hr == S_OK) hr = gfxrules::Present(sourceRect, destRect, overrideWindow, dirtyRegion);
-  recorder_->Log(call, hr, {Flag(sourceRect), Flag(destRect), Flag(overrideWindow), Flag(dirtyRegion)});
+  recorder_->Log(call, hr, Flag(sourceRect), Flag(destRect), Flag(overrideWindow), Flag(dirtyRegion));
   return hr;
 }
 
@@ -429,10 +429,7 @@ HRESULT RecordingDevice::CreateVertexBuffer(std::uint32_t length, std::uint32_t 
       *buffer = b;
     }
   }
-  recorder_->Log(call, hr,
-                 {static_cast<double>(length), static_cast<double>(usage), static_cast<double>(fvf),
-                  static_cast<double>(pool), Flag(shared)},
-                 created);
+  recorder_->LogCreated(call, hr, created, length, usage, fvf, pool, Flag(shared));
   return hr;
 }
 
@@ -450,10 +447,7 @@ HRESULT RecordingDevice::CreateIndexBuffer(std::uint32_t length, std::uint32_t u
       *buffer = b;
     }
   }
-  recorder_->Log(call, hr,
-                 {static_cast<double>(length), static_cast<double>(usage), static_cast<double>(format),
-                  static_cast<double>(pool), Flag(shared)},
-                 created);
+  recorder_->LogCreated(call, hr, created, length, usage, format, pool, Flag(shared));
   return hr;
 }
 
@@ -461,7 +455,7 @@ HRESULT RecordingDevice::SetStreamSource(std::uint32_t stream, GfxVertexBuffer* 
                                          std::uint32_t stride) {
   constexpr GfxCall call = GfxCall::SetStreamSource;
   HRESULT hr = recorder_->Enter(call);
-  auto* b = AsRecording<RecordingVertexBuffer>(buffer);
+  auto* b = AsRecording(buffer, stream_);
   if (hr == S_OK) {
     // One vertex stream is all the game uses, so it is all this device keeps.
     hr = gfxrules::StreamSource(stream);
@@ -471,26 +465,24 @@ HRESULT RecordingDevice::SetStreamSource(std::uint32_t stream, GfxVertexBuffer* 
       streamOffset_ = offset;
       streamStride_ = stride;
       // A buffer's length is fixed at creation, so the vertices it holds past the offset are known here.
-      streamVertices_ = b ? gfxrules::StreamVertices(b->Bytes().size(), offset, stride) : 0;
+      streamVertices_ = b ? b->VerticesFrom(offset, stride) : 0;
     }
   }
-  recorder_->Log(call, hr,
-                 {static_cast<double>(stream), static_cast<double>(b ? b->Id() : 0), static_cast<double>(offset),
-                  static_cast<double>(stride)});
+  recorder_->Log(call, hr, stream, b ? b->Id() : 0, offset, stride);
   return hr;
 }
 
 HRESULT RecordingDevice::SetIndices(GfxIndexBuffer* buffer) {
   constexpr GfxCall call = GfxCall::SetIndices;
   HRESULT hr = recorder_->Enter(call);
-  auto* b = AsRecording<RecordingIndexBuffer>(buffer);
+  auto* b = AsRecording(buffer, indices_);
   if (hr == S_OK) {
     if (buffer && !b)
       hr = D3DERR_INVALIDCALL;
     else
       Bind(indices_, b);
   }
-  recorder_->Log(call, hr, {static_cast<double>(b ? b->Id() : 0)});
+  recorder_->Log(call, hr, b ? b->Id() : 0);
   return hr;
 }
 
@@ -500,20 +492,24 @@ HRESULT RecordingDevice::DrawIndexedPrimitive(std::uint32_t type, std::int32_t b
   constexpr GfxCall call = GfxCall::DrawIndexedPrimitive;
   HRESULT hr = recorder_->Enter(call);
   if (hr == S_OK) {
-    gfxrules::DrawInputs in{vertexShader_ && pixelShader_,
-                            declaration_ != nullptr,
-                            stream_ ? streamVertices_ : 0,
-                            indices_ ? &indices_->Data() : nullptr,
-                            indices_ ? indices_->Bytes().data() : nullptr,
-                            indices_ && indices_->Locked(),
-                            indices_ ? indices_->Id() : 0};
-    hr = gfxrules::DrawIndexedPrimitive(type, baseVertexIndex, minVertexIndex, numVertices, startIndex, primitiveCount,
-                                        in, scanned_);
+    const bool bound = vertexShader_ && pixelShader_ && declaration_ && indices_ && !indices_->Locked();
+    const RecordingIndexBuffer::Draw draw{type,           minVertexIndex, numVertices,
+                                          startIndex,     primitiveCount, stream_ ? streamVertices_ : 0,
+                                          baseVertexIndex, bound ? indices_->Data().Version() : 0};
+    if (!bound || !indices_->Passed(draw)) {
+      gfxrules::DrawInputs in{vertexShader_ && pixelShader_,
+                              declaration_ != nullptr,
+                              draw.vertices,
+                              indices_ ? &indices_->Data() : nullptr,
+                              indices_ ? indices_->Bytes().data() : nullptr,
+                              indices_ && indices_->Locked(),
+                              indices_ ? indices_->Id() : 0};
+      hr = gfxrules::DrawIndexedPrimitive(type, baseVertexIndex, minVertexIndex, numVertices, startIndex,
+                                          primitiveCount, in, scanned_);
+      if (hr == S_OK && bound) indices_->NotePassed(draw);
+    }
   }
-  recorder_->Log(
-      call, hr,
-      {static_cast<double>(type), static_cast<double>(baseVertexIndex), static_cast<double>(minVertexIndex),
-       static_cast<double>(numVertices), static_cast<double>(startIndex), static_cast<double>(primitiveCount)});
+  recorder_->Log(call, hr, type, baseVertexIndex, minVertexIndex, numVertices, startIndex, primitiveCount);
   return hr;
 }
 
@@ -533,23 +529,20 @@ HRESULT RecordingDevice::CreateTexture(std::uint32_t width, std::uint32_t height
       *texture = t;
     }
   }
-  recorder_->Log(call, hr,
-                 {static_cast<double>(width), static_cast<double>(height), static_cast<double>(levels),
-                  static_cast<double>(usage), static_cast<double>(format), static_cast<double>(pool), Flag(shared)},
-                 created);
+  recorder_->LogCreated(call, hr, created, width, height, levels, usage, format, pool, Flag(shared));
   return hr;
 }
 
 HRESULT RecordingDevice::SetTexture(std::uint32_t stage, GfxTexture* texture) {
   constexpr GfxCall call = GfxCall::SetTexture;
   HRESULT hr = recorder_->Enter(call);
-  auto* t = AsRecording<RecordingTexture>(texture);
+  auto* t = AsRecording(texture, stage < kSamplers ? textures_[stage] : nullptr);
   if (hr == S_OK) {
     hr = gfxrules::TextureStage(stage);
     if (hr == S_OK && texture && !t) hr = D3DERR_INVALIDCALL;
     if (hr == S_OK) Bind(textures_[stage], t);
   }
-  recorder_->Log(call, hr, {static_cast<double>(stage), static_cast<double>(t ? t->Id() : 0)});
+  recorder_->Log(call, hr, stage, t ? t->Id() : 0);
   return hr;
 }
 
@@ -567,7 +560,7 @@ HRESULT RecordingDevice::CreateVertexDeclaration(const void* elements, GfxVertex
       *declaration = d;
     }
   }
-  RecordedCall* logged = recorder_->Log(call, hr, {static_cast<double>(list.size())}, created);
+  RecordedCall* logged = recorder_->LogCreated(call, hr, created, list.size());
   if (logged) {
     for (const GfxVertexElement& e : list)
       logged->args.insert(logged->args.end(), {double(e.Stream), double(e.Offset), double(e.Type), double(e.Method),
@@ -579,14 +572,14 @@ HRESULT RecordingDevice::CreateVertexDeclaration(const void* elements, GfxVertex
 template <class T, class Interface>
 HRESULT RecordingDevice::SetBound(GfxCall call, T*& slot, Interface* object) {
   HRESULT hr = recorder_->Enter(call);
-  auto* ours = AsRecording<T>(object);
+  auto* ours = AsRecording(object, slot);
   if (hr == S_OK) {
     if (object && !ours)
       hr = D3DERR_INVALIDCALL;
     else
       Bind(slot, ours);
   }
-  recorder_->Log(call, hr, {static_cast<double>(ours ? ours->Id() : 0)});
+  recorder_->Log(call, hr, ours ? ours->Id() : 0);
   return hr;
 }
 
@@ -609,7 +602,7 @@ HRESULT RecordingDevice::CreateShader(GfxCall call, const void* function, std::u
       *shader = s;
     }
   }
-  recorder_->Log(call, hr, {static_cast<double>(4 * tokens.size())}, created);
+  recorder_->LogCreated(call, hr, created, 4 * tokens.size());
   return hr;
 }
 
@@ -641,9 +634,9 @@ HRESULT RecordingDevice::SetVertexShaderConstantF(std::uint32_t startRegister, c
     if (!ok)
       hr = D3DERR_INVALIDCALL;
     else
-      std::copy(data, data + 4 * count, vertexConstants_.begin() + 4 * startRegister);
+      CopyRegisters(&vertexConstants_[4 * startRegister], data, count);
   }
-  RecordedCall* logged = recorder_->Log(call, hr, {static_cast<double>(startRegister), static_cast<double>(count)});
+  RecordedCall* logged = recorder_->Log(call, hr, startRegister, count);
   if (logged && ok) logged->args.insert(logged->args.end(), data, data + 4 * count);
   return hr;
 }
@@ -656,9 +649,9 @@ HRESULT RecordingDevice::SetPixelShaderConstantF(std::uint32_t startRegister, co
     if (!ok)
       hr = D3DERR_INVALIDCALL;
     else
-      std::copy(data, data + 4 * count, pixelConstants_.begin() + 4 * startRegister);
+      CopyRegisters(&pixelConstants_[4 * startRegister], data, count);
   }
-  RecordedCall* logged = recorder_->Log(call, hr, {static_cast<double>(startRegister), static_cast<double>(count)});
+  RecordedCall* logged = recorder_->Log(call, hr, startRegister, count);
   if (logged && ok) logged->args.insert(logged->args.end(), data, data + 4 * count);
   return hr;
 }
@@ -686,7 +679,7 @@ HRESULT RecordingGfx::GetAdapterDisplayMode(std::uint32_t adapter, GfxDisplayMod
     else
       *mode = displayMode_;
   }
-  recorder_->Log(call, hr, {static_cast<double>(adapter)});
+  recorder_->Log(call, hr, adapter);
   return hr;
 }
 
@@ -704,9 +697,8 @@ HRESULT RecordingGfx::CheckDeviceMultiSampleType(std::uint32_t adapter, std::uin
     else if (qualityLevels)
       *qualityLevels = 1;
   }
-  recorder_->Log(call, hr,
-                 {static_cast<double>(adapter), static_cast<double>(deviceType), static_cast<double>(surfaceFormat),
-                  windowed ? 1.0 : 0.0, static_cast<double>(multiSampleType), Flag(qualityLevels)});
+  recorder_->Log(call, hr, adapter, deviceType, surfaceFormat, windowed ? 1.0 : 0.0, multiSampleType,
+                 Flag(qualityLevels));
   return hr;
 }
 
@@ -729,10 +721,8 @@ HRESULT RecordingGfx::CreateDevice(std::uint32_t adapter, std::uint32_t deviceTy
       *device = device_;
     }
   }
-  RecordedCall* logged = recorder_->Log(call, hr,
-                                      {static_cast<double>(adapter), static_cast<double>(deviceType), Flag(focusWindow),
-                                       static_cast<double>(behaviorFlags)},
-                                      created);
+  RecordedCall* logged =
+      recorder_->LogCreated(call, hr, created, adapter, deviceType, Flag(focusWindow), behaviorFlags);
   if (logged && parameters) {
     const GfxPresentParameters& p = *parameters;
     logged->args.insert(
@@ -748,7 +738,7 @@ HRESULT RecordingGfx::CreateDevice(std::uint32_t adapter, std::uint32_t deviceTy
 std::uint32_t RecordingGfx::Release() {
   constexpr GfxCall call = GfxCall::Direct3DRelease;
   recorder_->Enter(call);
-  recorder_->Log(call, S_OK, {});
+  recorder_->Log(call, S_OK);
   return 1;
 }
 

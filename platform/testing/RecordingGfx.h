@@ -60,9 +60,16 @@ class GfxRecorder {
     ++counts[static_cast<std::size_t>(call)];
     return rules.empty() && !order ? S_OK : EnterNoted(call);
   }
-  // Appends the call when the log is kept, and returns it so the caller can add array arguments.
-  RecordedCall* Log(GfxCall call, HRESULT result, std::initializer_list<double> args, std::uint32_t created = 0) {
-    return keepLog ? Append(call, result, args, created) : nullptr;
+  // Appends the call with its arguments as numbers when the log is kept, and returns it so the caller can
+  // add array arguments. The numbers become doubles only then: a counted call converts nothing.
+  template <class... Numbers>
+  RecordedCall* Log(GfxCall call, HRESULT result, Numbers... args) {
+    return keepLog ? Append(call, result, {static_cast<double>(args)...}, 0) : nullptr;
+  }
+  // The same for a creation call, with the id of the object it made.
+  template <class... Numbers>
+  RecordedCall* LogCreated(GfxCall call, HRESULT result, std::uint32_t created, Numbers... args) {
+    return keepLog ? Append(call, result, {static_cast<double>(args)...}, created) : nullptr;
   }
   std::uint32_t NewId() { return ++lastId_; }
 
@@ -134,6 +141,13 @@ T* AsRecording(Interface* object) {
   return object && typeid(*object) == typeid(T) ? static_cast<T*>(object) : nullptr;
 }
 
+// The same, for an object about to be bound where `bound` is: the object bound there now was checked when
+// it was bound and is kept alive by the binding, so binding it again needs no look at its type.
+template <class T, class Interface>
+T* AsRecording(Interface* object, T* bound) {
+  return bound && object == static_cast<Interface*>(bound) ? bound : AsRecording<T>(object);
+}
+
 class RecordingVertexBuffer final : public GfxVertexBuffer, public RecordingObject {
  public:
   RecordingVertexBuffer(std::shared_ptr<GfxRecorder> recorder, std::uint32_t length, std::uint32_t usage,
@@ -147,11 +161,22 @@ class RecordingVertexBuffer final : public GfxVertexBuffer, public RecordingObje
   std::uint32_t Fvf() const { return fvf_; }
   std::uint32_t Pool() const { return pool_; }
   bool Locked() const { return locked_; }
+  // Whole vertices of `stride` bytes from `offset` to the end. The length is fixed at creation and a mesh
+  // binds its buffer the same way at every draw, so the last answer is kept rather than divided again.
+  std::uint32_t VerticesFrom(std::uint32_t offset, std::uint32_t stride) {
+    if (offset != lastOffset_ || stride != lastStride_) {
+      lastVertices_ = gfxrules::StreamVertices(bytes_.size(), offset, stride);
+      lastOffset_ = offset;
+      lastStride_ = stride;
+    }
+    return lastVertices_;
+  }
 
  private:
   std::vector<std::uint8_t> bytes_;
   std::uint32_t usage_, fvf_, pool_;
   bool locked_ = false;
+  std::uint32_t lastOffset_ = 0, lastStride_ = 0, lastVertices_ = 0;  // stride 0 holds no vertex
 };
 
 class RecordingIndexBuffer final : public GfxIndexBuffer, public RecordingObject {
@@ -171,11 +196,28 @@ class RecordingIndexBuffer final : public GfxIndexBuffer, public RecordingObject
   // Its index count, and its smallest and largest index as found at the last Unlock.
   const gfxrules::IndexData& Data() const { return data_; }
 
+  // A draw of these indices and the stream it reached. The draw rule answers from these, whether shaders
+  // and a declaration are bound, and the buffer's bytes (its version) alone, so a mesh drawn again the
+  // same way over the same bytes passes again without the rule being asked.
+  struct Draw {
+    std::uint32_t type, minVertexIndex, numVertices, startIndex, primitiveCount, vertices;
+    std::int32_t baseVertexIndex;
+    std::uint64_t version;
+    bool operator==(const Draw&) const = default;
+  };
+  bool Passed(const Draw& draw) const { return passedKnown_ && draw == passed_; }
+  void NotePassed(const Draw& draw) {
+    passed_ = draw;
+    passedKnown_ = true;
+  }
+
  private:
   std::vector<std::uint8_t> bytes_;
   std::uint32_t format_, pool_;
   bool locked_ = false;
   gfxrules::IndexData data_;
+  Draw passed_{};
+  bool passedKnown_ = false;  // the last draw that passed, with shaders and a declaration bound
 };
 
 class RecordingTexture final : public GfxTexture, public RecordingObject {
