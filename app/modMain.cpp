@@ -67,6 +67,22 @@ void ReleaseAfterError() {
   Host.window->ShowCursor(true);
 }
 
+}  // namespace
+
+void PlayPass() {
+  // Strict: SimTime ends the pass at the first whole step that is not behind the clock.
+  while (SimTime < ClockNow) {
+    SimTime += 0.001;
+    UpdateControl();
+    StepPhysics();
+    StepSound();
+  }
+  UpdateCamera();
+  RenderFrame();
+}
+
+namespace {
+
 // Passes until Running goes false: paused, game over or normal play.
 void RunPasses() {
   Form1Events events;
@@ -87,15 +103,7 @@ void RunPasses() {
       }
       Host.clock->Sleep(15);
     } else {
-      // Strict: SimTime ends the pass at the first whole step that is not behind the clock.
-      while (SimTime < ClockNow) {
-        SimTime += 0.001;
-        UpdateControl();
-        StepPhysics();
-        StepSound();
-      }
-      UpdateCamera();
-      RenderFrame();
+      PlayPass();
     }
     // Read here, not by a step, so that they end the run in every mode, paused included.
     if (CloseRequested || StopSignal) Running = false;

@@ -21,6 +21,8 @@ void RunGame();
 // Its two ends, shared with the benchmarks that measure a frame of the real game.
 void StartUp();
 void ShutDown();
+// One pass of normal play: the steps up to ClockNow, then the camera and the frame.
+void PlayPass();
 
 // The platform's graphics service and the one rendering device, both set by CreateDevice3D.
 extern Gfx* Direct3D;

@@ -19,24 +19,12 @@
 #include "platform/gl/GlGfx.h"
 #include "platform/sdl/SdlVideo.h"
 #include "platform/sdl/SdlWindow.h"
+#include "tests/support/Assemble.h"
 #include "textures/modShader.h"
 
 namespace kuvo::testing {
 
 constexpr std::uint32_t kImmediate = 0x80000000u;  // D3DPRESENT_INTERVAL_IMMEDIATE: tests need no pacing
-
-inline std::vector<std::uint32_t> Assemble(const std::string& source) {
-  const MOJOSHADER_parseData* data = MOJOSHADER_assemble("test", source.data(), static_cast<unsigned>(source.size()),
-                                                         nullptr, 0, nullptr, 0, nullptr, 0, nullptr, nullptr,
-                                                         nullptr, nullptr, nullptr);
-  std::vector<std::uint32_t> tokens;
-  if (data->error_count == 0) {
-    tokens.resize(static_cast<std::size_t>(data->output_len) / 4);
-    std::memcpy(tokens.data(), data->output, tokens.size() * 4);
-  }
-  MOJOSHADER_freeParseData(data);
-  return tokens;
-}
 
 struct IgnoredEvents : WindowEvents {
   void KeyDown(int) override {}

@@ -1,7 +1,6 @@
 // The OpenGL device's sifting of triangles that cover no pixel centre (platform/gl/GlCoverage.h) and its
 // reading of where a vertex shader's position comes from: plain data, no window.
 #include <gtest/gtest.h>
-#include <mojoshader.h>
 
 #include <algorithm>
 #include <array>
@@ -12,24 +11,13 @@
 
 #include "platform/gl/GlCoverage.h"
 #include "platform/gl/GlShaderTokens.h"
+#include "tests/support/Assemble.h"
 #include "textures/modShader.h"
 
 using namespace kuvo::gl;
+using kuvo::testing::Assemble;
 
 namespace {
-
-std::vector<std::uint32_t> Assemble(const std::string& source) {
-  const MOJOSHADER_parseData* data = MOJOSHADER_assemble("test", source.data(), static_cast<unsigned>(source.size()),
-                                                         nullptr, 0, nullptr, 0, nullptr, 0, nullptr, nullptr,
-                                                         nullptr, nullptr, nullptr);
-  std::vector<std::uint32_t> tokens;
-  if (data->error_count == 0) {
-    tokens.resize(static_cast<std::size_t>(data->output_len) / 4);
-    std::memcpy(tokens.data(), data->output, tokens.size() * 4);
-  }
-  MOJOSHADER_freeParseData(data);
-  return tokens;
-}
 
 PositionTransform Find(const std::string& body) {
   std::vector<std::uint32_t> tokens = Assemble("vs_2_0\n" + body);
