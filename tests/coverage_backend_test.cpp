@@ -182,7 +182,7 @@ TEST(CoveringTriangles, UnknownVerticesKeepTheirTrianglesAndTheOrderStays) {
   s.Triangle(2.0f, 2.0f, 9.0f, 2.0f, 2.0f, 9.0f);  // 1: covers several
   s.Triangle(4.1f, 1.1f, 4.3f, 1.1f, 4.1f, 1.3f);  // 2: covers nothing, but one vertex is behind the eye
   s.Triangle(6.1f, 1.1f, 6.3f, 1.1f, 6.1f, 1.3f);  // 3: covers nothing, but one vertex is past the data
-  s.positions[2 * 9 + 2] = -5.0f;                  // z: w = 2 - ... below
+  s.positions[2 * 9 + 2] = -5.0f;                  // z of triangle 2's first vertex
   s.rows[14] = 1.0f;                               // w = 2 + z: -3 for that vertex, 2 for the others
   s.indices[3 * 3 + 2] = 200;
   EXPECT_EQ(s.Kept(), (std::vector<int>{1, 2, 3}));
