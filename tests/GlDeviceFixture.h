@@ -26,6 +26,26 @@ namespace kuvo::testing {
 
 constexpr std::uint32_t kImmediate = 0x80000000u;  // D3DPRESENT_INTERVAL_IMMEDIATE: tests need no pacing
 
+// Writes `size` bytes over a whole buffer through Lock and Unlock.
+template <class Buffer>
+void FillBuffer(Buffer* buffer, const void* bytes, std::size_t size) {
+  void* data = nullptr;
+  ASSERT_EQ(buffer->Lock(0, 0, &data, 0), S_OK);
+  std::memcpy(data, bytes, size);
+  ASSERT_EQ(buffer->Unlock(), S_OK);
+}
+
+// A managed vertex buffer and 16-bit index buffer on `device` holding a mesh; null where not made.
+inline void MakeMeshBuffers(GfxDevice* device, const std::vector<MeshVertex>& vertices,
+                            const std::vector<std::uint16_t>& indices, GfxVertexBuffer*& vb, GfxIndexBuffer*& ib) {
+  const auto vbytes = static_cast<std::uint32_t>(vertices.size() * sizeof(MeshVertex));
+  const auto ibytes = static_cast<std::uint32_t>(indices.size() * 2);
+  EXPECT_EQ(device->CreateVertexBuffer(vbytes, 0, 0x212, D3DPOOL_MANAGED, &vb, nullptr), S_OK);
+  EXPECT_EQ(device->CreateIndexBuffer(ibytes, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr), S_OK);
+  if (vb) FillBuffer(vb, vertices.data(), vbytes);
+  if (ib) FillBuffer(ib, indices.data(), ibytes);
+}
+
 struct IgnoredEvents : WindowEvents {
   void KeyDown(int) override {}
   void MouseDown(int) override {}
@@ -107,17 +127,9 @@ class GlDeviceTest : public ::testing::Test {
   void BindMesh(const std::vector<MeshVertex>& vertices, const std::vector<std::uint16_t>& indices) {
     GfxVertexBuffer* vb = nullptr;
     GfxIndexBuffer* ib = nullptr;
-    auto vbytes = static_cast<std::uint32_t>(vertices.size() * sizeof(MeshVertex));
-    auto ibytes = static_cast<std::uint32_t>(indices.size() * 2);
-    ASSERT_EQ(device->CreateVertexBuffer(vbytes, 0, 0x212, D3DPOOL_MANAGED, &vb, nullptr), S_OK);
-    ASSERT_EQ(device->CreateIndexBuffer(ibytes, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr), S_OK);
-    void* data = nullptr;
-    ASSERT_EQ(vb->Lock(0, 0, &data, 0), S_OK);
-    std::memcpy(data, vertices.data(), vbytes);
-    ASSERT_EQ(vb->Unlock(), S_OK);
-    ASSERT_EQ(ib->Lock(0, 0, &data, 0), S_OK);
-    std::memcpy(data, indices.data(), ibytes);
-    ASSERT_EQ(ib->Unlock(), S_OK);
+    MakeMeshBuffers(device, vertices, indices, vb, ib);
+    ASSERT_NE(vb, nullptr);
+    ASSERT_NE(ib, nullptr);
     vertexBuffers.push_back(vb);
     indexBuffers.push_back(ib);
     ASSERT_EQ(device->SetStreamSource(0, vb, 0, sizeof(MeshVertex)), S_OK);

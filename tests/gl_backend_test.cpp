@@ -756,17 +756,8 @@ std::vector<std::uint8_t> DrawSprinkle(GfxDevice* target, int size) {
       indices.push_back(static_cast<std::uint16_t>(vertices.size() - 1 - (t >= 5000 ? 3000 : 0)));
     }
   }
-  const auto vbytes = static_cast<std::uint32_t>(vertices.size() * sizeof(MeshVertex));
-  const auto ibytes = static_cast<std::uint32_t>(indices.size() * 2);
-  EXPECT_EQ(target->CreateVertexBuffer(vbytes, 0, 0x212, D3DPOOL_MANAGED, &vb, nullptr), S_OK);
-  EXPECT_EQ(target->CreateIndexBuffer(ibytes, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib, nullptr), S_OK);
-  void* data = nullptr;
-  EXPECT_EQ(vb->Lock(0, 0, &data, 0), S_OK);
-  std::memcpy(data, vertices.data(), vbytes);
-  EXPECT_EQ(vb->Unlock(), S_OK);
-  EXPECT_EQ(ib->Lock(0, 0, &data, 0), S_OK);
-  std::memcpy(data, indices.data(), ibytes);
-  EXPECT_EQ(ib->Unlock(), S_OK);
+  MakeMeshBuffers(target, vertices, indices, vb, ib);
+  if (!vb || !ib) return rgba;
 
   // Columns of the row-vector matrix: x, y as they are, depth z, w = 1 + z / 2.
   const float columns[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0.5f, 1};
@@ -781,10 +772,8 @@ std::vector<std::uint8_t> DrawSprinkle(GfxDevice* target, int size) {
   // Twice: once with the default culling; then, the vertices moved a third of a pixel within the scene
   // (the first draw still uses them as they were), with none.
   EXPECT_EQ(target->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 18000, 0, 3000), S_OK);
-  EXPECT_EQ(vb->Lock(0, 0, &data, 0), S_OK);
   for (MeshVertex& v : vertices) v.x += pixel / 3.0f * (1.0f + v.z / 2.0f);
-  std::memcpy(data, vertices.data(), vbytes);
-  EXPECT_EQ(vb->Unlock(), S_OK);
+  FillBuffer(vb, vertices.data(), vertices.size() * sizeof(MeshVertex));
   EXPECT_EQ(target->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE), S_OK);
   EXPECT_EQ(target->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 18000, 9000, 3000), S_OK);
   EXPECT_EQ(target->EndScene(), S_OK);
