@@ -2,7 +2,6 @@
 // or sampler state: the frame switches those between them.
 #include <emmintrin.h>
 
-#include <cstring>
 
 #include "app/modMain.h"
 #include "control/modCtrl.h"
@@ -48,52 +47,74 @@ void BindReflective() {
   BindTexture(1, SurfaceBumpTexture);
 }
 
-// The last world matrix and its products with the camera. Row r of a product depends only on row r of its
-// left factor, and most world matrices of a frame differ from the one before only in row 4 (each ball's
-// translation after the last ball's), so while rows 1-3 and the camera are the same bits as before, only
-// row 4 of each product is worked out again. That also keeps most products away from the view's subnormal
-// entries (a computer's camera glides towards the table centre and comes to rest a few dozen units of
-// 2^-149 short of it), where an operation costs many times a normal one.
-struct alignas(16) WorldProducts {
-  Matrix4 world, view, projection;  // rows on 16-byte boundaries, as they are read
-  Matrix4 worldView, worldViewProjection;
+// The last world matrix's rows 1-3 and its products with the camera. Row r of a product depends only on
+// row r of its left factor, and most world matrices of a frame differ from the one before only in row 4
+// (each ball's translation after the last ball's), so while rows 1-3 and the camera are the same bits as
+// before, only row 4 of each product is worked out again.
+struct WorldProducts {
+  __m128 world[3];
+  __m128 view[4], projection[4];
+  __m128 worldView[4], worldViewProjection[4];
   bool known = false;
 };
 WorldProducts Last;
 
-// Bit for bit, four floats at a time: `rows` rows of four floats.
-bool SameRows(const float* a, const float* b, int rows) {
+__m128 LoadRow(const float* row) { return _mm_loadu_ps(row); }
+
+void LoadRows(__m128 out[4], const Matrix4& m) {
+  for (int r = 0; r < 4; ++r) out[r] = LoadRow(m.m[r]);
+}
+
+// Bit for bit: the four-float rows of `m` against those kept.
+bool SameRows(const Matrix4& m, const __m128 kept[], int rows) {
   __m128i same = _mm_set1_epi32(-1);
-  for (int r = 0; r < rows; ++r) {
-    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 4 * r));
-    const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 4 * r));
-    same = _mm_and_si128(same, _mm_cmpeq_epi32(x, y));
-  }
+  for (int r = 0; r < rows; ++r)
+    same = _mm_and_si128(same, _mm_cmpeq_epi32(_mm_castps_si128(LoadRow(m.m[r])), _mm_castps_si128(kept[r])));
   return _mm_movemask_epi8(same) == 0xFFFF;
+}
+
+// The row vector `a` times the matrix with rows b[0..3], every element summed as MatrixRowProduct does:
+// ((a0 b0 + a1 b1) + a2 b2) + a3 b3.
+__m128 RowTimes(__m128 a, const __m128 b[4]) {
+  __m128 row = _mm_mul_ps(_mm_shuffle_ps(a, a, 0x00), b[0]);
+  row = _mm_add_ps(row, _mm_mul_ps(_mm_shuffle_ps(a, a, 0x55), b[1]));
+  row = _mm_add_ps(row, _mm_mul_ps(_mm_shuffle_ps(a, a, 0xAA), b[2]));
+  return _mm_add_ps(row, _mm_mul_ps(_mm_shuffle_ps(a, a, 0xFF), b[3]));
+}
+
+// Four rows stored as four columns: the shaders read columns, and the transpose turns the row-vector
+// products into them.
+void StoreTransposed(float* out, __m128 r0, __m128 r1, __m128 r2, __m128 r3) {
+  _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
+  _mm_storeu_ps(out, r0);
+  _mm_storeu_ps(out + 4, r1);
+  _mm_storeu_ps(out + 8, r2);
+  _mm_storeu_ps(out + 12, r3);
 }
 
 }  // namespace
 
 void UploadWorld(const Matrix4& W) {
   WorldProducts& k = Last;
-  if (k.known && SameRows(W.m[0], k.world.m[0], 3) && SameRows(ViewMatrix.m[0], k.view.m[0], 4) &&
-      SameRows(ProjectionMatrix.m[0], k.projection.m[0], 4)) {
-    MatrixRowProduct(k.worldView.m[3], W.m[3], ViewMatrix);
-    MatrixRowProduct(k.worldViewProjection.m[3], k.worldView.m[3], ProjectionMatrix);
+  __m128 world[4];
+  LoadRows(world, W);
+  if (k.known && SameRows(W, k.world, 3) && SameRows(ViewMatrix, k.view, 4) &&
+      SameRows(ProjectionMatrix, k.projection, 4)) {
+    k.worldView[3] = RowTimes(world[3], k.view);
+    k.worldViewProjection[3] = RowTimes(k.worldView[3], k.projection);
   } else {
-    MatrixMultiply(k.worldView, W, ViewMatrix);
-    MatrixMultiply(k.worldViewProjection, k.worldView, ProjectionMatrix);
-    k.view = ViewMatrix;
-    k.projection = ProjectionMatrix;
+    LoadRows(k.view, ViewMatrix);
+    LoadRows(k.projection, ProjectionMatrix);
+    for (int r = 0; r < 4; ++r) {
+      k.worldView[r] = RowTimes(world[r], k.view);
+      k.worldViewProjection[r] = RowTimes(k.worldView[r], k.projection);
+    }
     k.known = true;
   }
-  k.world = W;
-  // The shaders read columns: the transposes turn the row-vector products into them.
-  Matrix4 transposed;
-  MatrixTranspose(transposed, k.worldViewProjection);
-  std::memcpy(&VertexConstants[0], &transposed, sizeof transposed);
-  MatrixTranspose(transposed, W);
-  std::memcpy(&VertexConstants[16], &transposed, sizeof transposed);
+  for (int r = 0; r < 3; ++r) k.world[r] = world[r];
+  const __m128* wvp = k.worldViewProjection;
+  StoreTransposed(&VertexConstants[0], wvp[0], wvp[1], wvp[2], wvp[3]);
+  StoreTransposed(&VertexConstants[16], world[0], world[1], world[2], world[3]);
   StoreRow(&VertexConstants[32], CameraEye.x, CameraEye.y, CameraEye.z, 0.0f);
   Check(Device->SetVertexShaderConstantF(0, VertexConstants, 9), "Device::SetVertexShaderConstantF");
 }
