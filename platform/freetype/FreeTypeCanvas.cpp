@@ -148,8 +148,12 @@ int FreeTypeCanvas::Ascent() const { return impl_->ascent; }
 void FreeTypeCanvas::Fill(std::uint32_t colour) {
   const std::uint8_t pixel[4] = {static_cast<std::uint8_t>(colour >> 16), static_cast<std::uint8_t>(colour >> 8),
                                  static_cast<std::uint8_t>(colour), 0};
-  std::vector<std::uint8_t>& bytes = impl_->pixels;
-  for (std::size_t i = 0; i < bytes.size(); i += 4) std::memcpy(&bytes[i], pixel, 4);
+  std::uint32_t word;
+  std::memcpy(&word, pixel, 4);
+  // One word at a time through a plain pointer, which the compiler fills sixteen bytes at a time.
+  std::uint8_t* bytes = impl_->pixels.data();
+  const std::size_t words = impl_->pixels.size() / 4;
+  for (std::size_t i = 0; i < words; ++i) std::memcpy(bytes + 4 * i, &word, 4);
 }
 
 void FreeTypeCanvas::DrawText(int x, int y, std::string_view utf8, std::uint32_t colour) {
