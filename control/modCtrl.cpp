@@ -139,11 +139,17 @@ void UpdateCamera() {
   // Per frame, not per step: the glide's speed follows the frame rate.
   float k = BallsAtRest ? 0.05f : 0.01f;
   VecLerp(LookPoint, LookPoint, AimPoint, k);
-  MatrixPerspectiveFov(ProjectionMatrix, FieldOfView, AspectRatio, 0.01f, 16.0f);
+  static KeptResult<2, Matrix4> projection;
+  ProjectionMatrix = projection.Of({FieldOfView, AspectRatio}, [](Matrix4& out) {
+    MatrixPerspectiveFov(out, FieldOfView, AspectRatio, 0.01f, 16.0f);
+  });
   CameraEye = {LookPoint.x + 2.0f * AimSin * PitchCos, 2.0f * PitchSin, LookPoint.z + 2.0f * AimCos * PitchCos};
   // The camera looks below the plane of the ball centres, the lower the wider the view.
-  Vector3 target{LookPoint.x, -0.3f * FieldOfView, LookPoint.z};
-  MatrixLookAt(ViewMatrix, CameraEye, target, Vector3{0.0f, 1.0f, 0.0f});
+  const Vector3 target{LookPoint.x, -0.3f * FieldOfView, LookPoint.z};
+  static KeptResult<6, Matrix4> view;
+  ViewMatrix = view.Of({CameraEye.x, CameraEye.y, CameraEye.z, target.x, target.y, target.z}, [&](Matrix4& out) {
+    MatrixLookAt(out, CameraEye, target, Vector3{0.0f, 1.0f, 0.0f});
+  });
   UpdateCueMatrix();
 }
 

@@ -142,19 +142,24 @@ void ComputerTiming() {
 }
 
 void UpdateCueMatrix() {
-  const Vector3 up{0.0f, 1.0f, 0.0f};
-  Matrix4 m;
+  Vector3 eye, target;
   if (IsComputer[CurrentPlayer]) {
     if (BallsAtRest) ComputerCueTarget = Balls[SelectedBall].Position;
-    MatrixLookAt(m, ComputerCueEye, ComputerCueTarget, up);
+    eye = ComputerCueEye;
+    target = ComputerCueTarget;
   } else {
     // The camera's orbit point at half its elevation.
     CueEye = {LookPoint.x + 2.0f * AimSin * CueElevCos, 2.0f * CueElevSin, LookPoint.z + 2.0f * AimCos * CueElevCos};
-    MatrixLookAt(m, CueEye, LookPoint, up);
+    eye = CueEye;
+    target = LookPoint;
   }
   // The inverse maps the cue's frame to the world: origin at the rear point, +z towards the ball.
-  float determinant;
-  MatrixInverse(m, determinant, m);
+  static KeptResult<6, Matrix4> frame;
+  const Matrix4& m = frame.Of({eye.x, eye.y, eye.z, target.x, target.y, target.z}, [&](Matrix4& out) {
+    MatrixLookAt(out, eye, target, Vector3{0.0f, 1.0f, 0.0f});
+    float determinant;
+    MatrixInverse(out, determinant, out);
+  });
   Matrix4 slide;
   MatrixTranslation(slide, 0.0f, 0.0f, CuePosition + 2.0f - 0.0325f);
   MatrixMultiply(CueMatrix, slide, m);

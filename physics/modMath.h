@@ -4,6 +4,7 @@
 #include <emmintrin.h>
 
 #include <cmath>
+#include <cstring>
 
 namespace kuvo {
 
@@ -116,6 +117,27 @@ inline void MatrixMultiply(Matrix4& out, const Matrix4& a, const Matrix4& b) {
   for (int r = 0; r < 4; ++r) MatrixRowProduct(p.m[r], a.m[r], b);
   out = p;
 }
+
+// The last result of a pure function of N floats, kept with its inputs' bits: the same bits give the
+// same result, so a camera or a cue that has not moved is not worked out again every frame.
+template <int N, class Result>
+class KeptResult {
+ public:
+  template <class Compute>
+  const Result& Of(const float (&inputs)[N], Compute compute) {
+    if (!known_ || std::memcmp(inputs, inputs_, sizeof inputs_) != 0) {
+      compute(result_);
+      std::memcpy(inputs_, inputs, sizeof inputs_);
+      known_ = true;
+    }
+    return result_;
+  }
+
+ private:
+  bool known_ = false;
+  float inputs_[N] = {};
+  Result result_{};
+};
 
 float MatrixDeterminant(const Matrix4& m);
 // False, with both outputs untouched, when the determinant is exactly 0.
