@@ -357,6 +357,16 @@ std::uint32_t RecordingDevice::SamplerState(std::uint32_t sampler, std::uint32_t
 
 HRESULT RecordingDevice::SetRenderState(std::uint32_t state, std::uint32_t value) {
   constexpr GfxCall call = GfxCall::SetRenderState;
+  if (gfxrules::RenderState(state, value) == S_OK && recorder_->CountedOnly(call)) {
+    renderStates_[state] = value;
+    return S_OK;
+  }
+  return SetRenderStateFully(state, value);
+}
+
+// Every check, the count, the failure rules and the log.
+HRESULT RecordingDevice::SetRenderStateFully(std::uint32_t state, std::uint32_t value) {
+  constexpr GfxCall call = GfxCall::SetRenderState;
   HRESULT hr = recorder_->Enter(call);
   if (hr == S_OK) hr = gfxrules::RenderState(state, value);
   if (hr == S_OK) renderStates_[state] = value;
@@ -454,6 +464,17 @@ HRESULT RecordingDevice::CreateIndexBuffer(std::uint32_t length, std::uint32_t u
 HRESULT RecordingDevice::SetStreamSource(std::uint32_t stream, GfxVertexBuffer* buffer, std::uint32_t offset,
                                          std::uint32_t stride) {
   constexpr GfxCall call = GfxCall::SetStreamSource;
+  // The bound buffer bound again the same way changes nothing.
+  if (stream == 0 && buffer && buffer == stream_ && offset == streamOffset_ && stride == streamStride_ &&
+      recorder_->CountedOnly(call))
+    return S_OK;
+  return SetStreamSourceFully(stream, buffer, offset, stride);
+}
+
+// Every check, the count, the failure rules and the log.
+HRESULT RecordingDevice::SetStreamSourceFully(std::uint32_t stream, GfxVertexBuffer* buffer, std::uint32_t offset,
+                                              std::uint32_t stride) {
+  constexpr GfxCall call = GfxCall::SetStreamSource;
   HRESULT hr = recorder_->Enter(call);
   auto* b = AsRecording(buffer, stream_);
   if (hr == S_OK) {
@@ -474,6 +495,13 @@ HRESULT RecordingDevice::SetStreamSource(std::uint32_t stream, GfxVertexBuffer* 
 
 HRESULT RecordingDevice::SetIndices(GfxIndexBuffer* buffer) {
   constexpr GfxCall call = GfxCall::SetIndices;
+  if (buffer && buffer == indices_ && recorder_->CountedOnly(call)) return S_OK;
+  return SetIndicesFully(buffer);
+}
+
+// Every check, the count, the failure rules and the log.
+HRESULT RecordingDevice::SetIndicesFully(GfxIndexBuffer* buffer) {
+  constexpr GfxCall call = GfxCall::SetIndices;
   HRESULT hr = recorder_->Enter(call);
   auto* b = AsRecording(buffer, indices_);
   if (hr == S_OK) {
@@ -490,13 +518,23 @@ HRESULT RecordingDevice::DrawIndexedPrimitive(std::uint32_t type, std::int32_t b
                                               std::uint32_t minVertexIndex, std::uint32_t numVertices,
                                               std::uint32_t startIndex, std::uint32_t primitiveCount) {
   constexpr GfxCall call = GfxCall::DrawIndexedPrimitive;
+  const bool bound = vertexShader_ && pixelShader_ && declaration_ && indices_ && !indices_->Locked();
+  const RecordingIndexBuffer::Draw draw{type,           minVertexIndex, numVertices,
+                                        startIndex,     primitiveCount, stream_ ? streamVertices_ : 0,
+                                        baseVertexIndex, bound ? indices_->Data().Version() : 0};
+  const bool passed = bound && indices_->Passed(draw);
+  if (passed && recorder_->CountedOnly(call)) return S_OK;
+  return DrawIndexedPrimitiveFully(draw, bound, passed);
+}
+
+HRESULT RecordingDevice::DrawIndexedPrimitiveFully(const RecordingIndexBuffer::Draw& draw, bool bound, bool passed) {
+  constexpr GfxCall call = GfxCall::DrawIndexedPrimitive;
+  const std::uint32_t type = draw.type, minVertexIndex = draw.minVertexIndex, numVertices = draw.numVertices,
+                      startIndex = draw.startIndex, primitiveCount = draw.primitiveCount;
+  const std::int32_t baseVertexIndex = draw.baseVertexIndex;
   HRESULT hr = recorder_->Enter(call);
   if (hr == S_OK) {
-    const bool bound = vertexShader_ && pixelShader_ && declaration_ && indices_ && !indices_->Locked();
-    const RecordingIndexBuffer::Draw draw{type,           minVertexIndex, numVertices,
-                                          startIndex,     primitiveCount, stream_ ? streamVertices_ : 0,
-                                          baseVertexIndex, bound ? indices_->Data().Version() : 0};
-    if (!bound || !indices_->Passed(draw)) {
+    if (!passed) {
       gfxrules::DrawInputs in{vertexShader_ && pixelShader_,
                               declaration_ != nullptr,
                               draw.vertices,
@@ -535,6 +573,13 @@ HRESULT RecordingDevice::CreateTexture(std::uint32_t width, std::uint32_t height
 
 HRESULT RecordingDevice::SetTexture(std::uint32_t stage, GfxTexture* texture) {
   constexpr GfxCall call = GfxCall::SetTexture;
+  if (stage < kSamplers && texture && texture == textures_[stage] && recorder_->CountedOnly(call)) return S_OK;
+  return SetTextureFully(stage, texture);
+}
+
+// Every check, the count, the failure rules and the log.
+HRESULT RecordingDevice::SetTextureFully(std::uint32_t stage, GfxTexture* texture) {
+  constexpr GfxCall call = GfxCall::SetTexture;
   HRESULT hr = recorder_->Enter(call);
   auto* t = AsRecording(texture, stage < kSamplers ? textures_[stage] : nullptr);
   if (hr == S_OK) {
@@ -571,6 +616,12 @@ HRESULT RecordingDevice::CreateVertexDeclaration(const void* elements, GfxVertex
 
 template <class T, class Interface>
 HRESULT RecordingDevice::SetBound(GfxCall call, T*& slot, Interface* object) {
+  if (object && object == slot && recorder_->CountedOnly(call)) return S_OK;
+  return SetBoundFully(call, slot, object);
+}
+
+template <class T, class Interface>
+HRESULT RecordingDevice::SetBoundFully(GfxCall call, T*& slot, Interface* object) {
   HRESULT hr = recorder_->Enter(call);
   auto* ours = AsRecording(object, slot);
   if (hr == S_OK) {
@@ -626,34 +677,38 @@ HRESULT RecordingDevice::SetPixelShader(GfxPixelShader* shader) {
   return SetBound(GfxCall::SetPixelShader, pixelShader_, shader);
 }
 
-HRESULT RecordingDevice::SetVertexShaderConstantF(std::uint32_t startRegister, const float* data, std::uint32_t count) {
-  constexpr GfxCall call = GfxCall::SetVertexShaderConstantF;
+HRESULT RecordingDevice::SetConstantsFully(GfxCall call, std::vector<float>& registers, bool ok,
+                                           std::uint32_t startRegister, const float* data, std::uint32_t count) {
   HRESULT hr = recorder_->Enter(call);
-  bool ok = gfxrules::ShaderConstants(startRegister, data, count, kVertexConstants) == S_OK;
   if (hr == S_OK) {
     if (!ok)
       hr = D3DERR_INVALIDCALL;
     else
-      CopyRegisters(&vertexConstants_[4 * startRegister], data, count);
+      CopyRegisters(&registers[4 * startRegister], data, count);
   }
   RecordedCall* logged = recorder_->Log(call, hr, startRegister, count);
   if (logged && ok) logged->args.insert(logged->args.end(), data, data + 4 * count);
   return hr;
 }
 
+HRESULT RecordingDevice::SetVertexShaderConstantF(std::uint32_t startRegister, const float* data, std::uint32_t count) {
+  constexpr GfxCall call = GfxCall::SetVertexShaderConstantF;
+  const bool ok = gfxrules::ShaderConstants(startRegister, data, count, kVertexConstants) == S_OK;
+  if (ok && recorder_->CountedOnly(call)) {
+    CopyRegisters(&vertexConstants_[4 * startRegister], data, count);
+    return S_OK;
+  }
+  return SetConstantsFully(call, vertexConstants_, ok, startRegister, data, count);
+}
+
 HRESULT RecordingDevice::SetPixelShaderConstantF(std::uint32_t startRegister, const float* data, std::uint32_t count) {
   constexpr GfxCall call = GfxCall::SetPixelShaderConstantF;
-  HRESULT hr = recorder_->Enter(call);
-  bool ok = gfxrules::ShaderConstants(startRegister, data, count, kPixelConstants) == S_OK;
-  if (hr == S_OK) {
-    if (!ok)
-      hr = D3DERR_INVALIDCALL;
-    else
-      CopyRegisters(&pixelConstants_[4 * startRegister], data, count);
+  const bool ok = gfxrules::ShaderConstants(startRegister, data, count, kPixelConstants) == S_OK;
+  if (ok && recorder_->CountedOnly(call)) {
+    CopyRegisters(&pixelConstants_[4 * startRegister], data, count);
+    return S_OK;
   }
-  RecordedCall* logged = recorder_->Log(call, hr, startRegister, count);
-  if (logged && ok) logged->args.insert(logged->args.end(), data, data + 4 * count);
-  return hr;
+  return SetConstantsFully(call, pixelConstants_, ok, startRegister, data, count);
 }
 
 std::uint32_t RecordingDevice::Release() { return ReleaseLogged(GfxCall::DeviceRelease); }

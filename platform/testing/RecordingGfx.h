@@ -72,6 +72,13 @@ class GfxRecorder {
     return keepLog ? Append(call, result, {static_cast<double>(args)...}, created) : nullptr;
   }
   std::uint32_t NewId() { return ++lastId_; }
+  // When only counting (no log kept, no failure rule, no order noted), counts the call and answers true: a
+  // call the device then finds valid and cheap to answer needs nothing else, and takes its short way.
+  bool CountedOnly(GfxCall call) {
+    if (keepLog || order || !rules.empty()) return false;
+    ++counts[static_cast<std::size_t>(call)];
+    return true;
+  }
 
   bool keepLog = true;
   CallOrder* order = nullptr;  // where every call is also noted, when set
@@ -368,6 +375,21 @@ class RecordingDevice final : public GfxDevice, public RecordingObject {
   const float* PixelConstant(std::uint32_t r) const { return &pixelConstants_.at(4 * r); }
 
  private:
+  // The calls' full ways, with every check, the failure rules and the log. The public calls above take a
+  // short way first when only counting and the call is valid and changes nothing (or only a copy of state);
+  // these are out of line so that the short way needs no stack frame.
+  [[gnu::noinline]] HRESULT SetRenderStateFully(std::uint32_t state, std::uint32_t value);
+  [[gnu::noinline]] HRESULT SetStreamSourceFully(std::uint32_t stream, GfxVertexBuffer* buffer, std::uint32_t offset,
+                                                 std::uint32_t stride);
+  [[gnu::noinline]] HRESULT SetIndicesFully(GfxIndexBuffer* buffer);
+  [[gnu::noinline]] HRESULT DrawIndexedPrimitiveFully(const RecordingIndexBuffer::Draw& draw, bool bound,
+                                                      bool passed);
+  [[gnu::noinline]] HRESULT SetTextureFully(std::uint32_t stage, GfxTexture* texture);
+  [[gnu::noinline]] HRESULT SetConstantsFully(GfxCall call, std::vector<float>& registers, bool ok,
+                                              std::uint32_t startRegister, const float* data, std::uint32_t count);
+  template <class T, class Interface>
+  [[gnu::noinline]] HRESULT SetBoundFully(GfxCall call, T*& slot, Interface* object);
+
   // Swaps a bound object, keeping a reference to the new one and giving back the old one's.
   template <class T>
   static void Bind(T*& slot, T* object);
