@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstring>
 
 #include "app/modMain.h"
 #include "tests/GameFixture.h"
@@ -274,6 +275,58 @@ TEST_F(ControlTest, ComputerChoosesAt800AndPushesBelowZero) {
   EXPECT_FLOAT_EQ(Balls[15].Velocity.x, 0.005f * ComputerShot.x);
   EXPECT_FLOAT_EQ(Balls[15].Velocity.z, 0.005f * ComputerShot.z);
   IsComputer[1] = false;
+}
+
+// The projection, the view and the cue's frame are kept from frame to frame while their inputs are the same
+// bits. A change of any one input must still reach exactly the matrices it feeds, and undoing it must give
+// the first frame's bits again.
+TEST_F(ControlTest, KeptCameraAndCueMatricesFollowAChangeOfAnyOneInput) {
+  struct Frame {
+    Matrix4 projection, view, cue;
+  };
+  auto frame = [] {
+    UpdateCamera();
+    return Frame{ProjectionMatrix, ViewMatrix, CueMatrix};
+  };
+  auto same = [](const Matrix4& a, const Matrix4& b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+  struct Change {
+    const char* name;
+    float* input;
+    float value;
+    bool projection, view, cue;
+  };
+  BallsAtRest = false;  // the computer's cue keeps its target while the balls roll
+  LookPoint = AimPoint = {0.25f, 0.0f, -0.125f};
+  ComputerCueTarget = {0.5f, 0.0f, 0.25f};
+  for (bool computer : {false, true}) {
+    IsComputer[CurrentPlayer] = computer;
+    const Frame first = frame();
+    const Change changes[] = {
+        {"field of view", &FieldOfView, 0.7f, true, true, false},
+        {"aspect", &AspectRatio, 1.25f, true, false, false},
+        {"pitch", &PitchSin, 0.5f, false, true, false},
+        {"look point", &LookPoint.z, 0.125f, false, true, !computer},
+        {"cue elevation", &CueElevSin, 0.25f, false, false, !computer},
+        {"computer's cue eye", &ComputerCueEye.z, 0.5f, false, false, computer},
+        {"computer's cue target", &ComputerCueTarget.y, 0.01f, false, false, computer},
+    };
+    for (const Change& change : changes) {
+      const float before = *change.input;
+      *change.input = change.value;
+      AimPoint = LookPoint;
+      const Frame changed = frame();
+      EXPECT_EQ(!same(changed.projection, first.projection), change.projection) << change.name << computer;
+      EXPECT_EQ(!same(changed.view, first.view), change.view) << change.name << computer;
+      EXPECT_EQ(!same(changed.cue, first.cue), change.cue) << change.name << computer;
+      *change.input = before;
+      AimPoint = LookPoint;
+      const Frame again = frame();
+      EXPECT_TRUE(same(again.projection, first.projection) && same(again.view, first.view) &&
+                  same(again.cue, first.cue))
+          << change.name << computer;
+    }
+  }
+  IsComputer[CurrentPlayer] = false;
 }
 
 TEST_F(ControlTest, CueTipRestsBehindTheLookPointAndTouchesTheBallAtTheStroke) {

@@ -219,6 +219,9 @@ std::vector<std::uint32_t> Bits(const float* f, int n) {
 TEST_F(FrameTest, UploadWorldGivesThePlainProductsBitForBitWhateverCameBefore) {
   std::mt19937 rng(515);
   std::uniform_real_distribution<float> value(-2.0f, 2.0f);
+  // A camera turned off every axis, so that no sum has a zero term to hide its order.
+  MatrixLookAt(ViewMatrix, Vector3{1.1f, 0.9f, 1.7f}, Vector3{0.2f, -0.3f, 0.1f}, Vector3{0.0f, 1.0f, 0.0f});
+  MatrixPerspectiveFov(ProjectionMatrix, 0.9f, 1.6f, 0.01f, 16.0f);
   Matrix4 world;
   MatrixScaling(world, 1.6f, 0.05f, 1.6f);
   world.m[0][1] = -0.0f;  // a zero whose sign the products carry
@@ -226,9 +229,10 @@ TEST_F(FrameTest, UploadWorldGivesThePlainProductsBitForBitWhateverCameBefore) {
     const int change = upload % 8;
     if (change < 4) {
       world.m[3][0] = value(rng);  // the common case: a new translation
+      world.m[3][1] = change == 2 ? 0.0f : value(rng);  // off the cloth too, so that every term of a sum counts
       world.m[3][2] = change == 3 ? -0.0f : value(rng);
     } else if (change == 4) {
-      world.m[2][upload % 3] = value(rng);
+      world.m[1 + upload % 2][upload % 3] = value(rng);
     } else if (change == 5) {
       world.m[0][1] = -world.m[0][1];
     } else if (change == 6) {

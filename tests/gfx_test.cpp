@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "app/modMain.h"
@@ -219,6 +220,74 @@ TEST_F(RecordingBackend, CountOnlyModeKeepsContentsButNoLog) {
   EXPECT_EQ(gfx.Count("SetRenderState"), 1000);
   EXPECT_EQ(dynamic_cast<RecordingIndexBuffer*>(ib)->Index(2), 2u);
   EXPECT_EQ(gfx.Device()->RenderState(D3DRS_ZENABLE), 1u);
+  ib->Release();
+}
+
+// Counting only, a call that changes nothing answers without the full way: it must still be counted, still
+// refuse what is invalid, still meet a failure rule, and still be noted in an order.
+TEST_F(RecordingBackend, CountedCallsTakingTheShortWayAreCheckedAndCountedAlike) {
+  gfx.SetKeepLog(false);
+  RecordingDevice& recorded = *gfx.Device();
+  GfxVertexBuffer* vb = nullptr;
+  GfxIndexBuffer* ib = nullptr;
+  ASSERT_EQ(device->CreateVertexBuffer(3 * 40, 0, 0x212, 1, &vb, nullptr), S_OK);
+  ASSERT_EQ(device->CreateIndexBuffer(3 * 2, 0, D3DFMT_INDEX16, 1, &ib, nullptr), S_OK);
+  void* data = nullptr;
+  ASSERT_EQ(ib->Lock(0, 0, &data, 0), S_OK);
+  const std::uint16_t indices[3] = {0, 1, 2};
+  std::memcpy(data, indices, sizeof indices);
+  ASSERT_EQ(ib->Unlock(), S_OK);
+  const long streams = gfx.Count("SetStreamSource"), bindings = gfx.Count("SetIndices");
+  const long draws = gfx.Count("DrawIndexedPrimitive");
+  for (int pass = 0; pass < 3; ++pass) {
+    ASSERT_EQ(device->SetStreamSource(0, vb, 0, 40), S_OK);
+    ASSERT_EQ(device->SetIndices(ib), S_OK);
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), S_OK);
+    EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 1, 0, 3, 0, 1), D3DERR_INVALIDCALL);
+  }
+  EXPECT_EQ(gfx.Count("SetStreamSource"), streams + 3);
+  EXPECT_EQ(gfx.Count("SetIndices"), bindings + 3);
+  EXPECT_EQ(gfx.Count("DrawIndexedPrimitive"), draws + 6);
+  // The same buffer on another stream, or at another offset, is not the binding there already.
+  EXPECT_EQ(device->SetStreamSource(1, vb, 0, 40), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device->SetStreamSource(0, vb, 40, 40), S_OK);
+  EXPECT_EQ(recorded.StreamOffset(), 40u);
+  EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), D3DERR_INVALIDCALL);
+  // States and constants: a valid call is kept, an invalid one refused and not kept.
+  EXPECT_EQ(device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE), S_OK);
+  EXPECT_EQ(device->SetRenderState(D3DRS_CULLMODE, 9), D3DERR_INVALIDCALL);
+  EXPECT_EQ(recorded.RenderState(D3DRS_CULLMODE), static_cast<std::uint32_t>(D3DCULL_NONE));
+  const float four[4] = {1, 2, 3, 4};
+  EXPECT_EQ(device->SetVertexShaderConstantF(254, four, 1), S_OK);
+  EXPECT_EQ(recorded.VertexConstant(254)[3], 4.0f);
+  EXPECT_EQ(device->SetVertexShaderConstantF(254, four, 2), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device->SetPixelShaderConstantF(223, four, 1), S_OK);
+  EXPECT_EQ(recorded.PixelConstant(223)[0], 1.0f);
+  EXPECT_EQ(device->SetPixelShaderConstantF(0, nullptr, 1), D3DERR_INVALIDCALL);
+  GfxTexture* texture = nullptr;
+  ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), S_OK);
+  ASSERT_EQ(device->SetTexture(0, texture), S_OK);
+  EXPECT_EQ(device->SetTexture(0, texture), S_OK);
+  EXPECT_EQ(device->SetTexture(16, texture), D3DERR_INVALIDCALL);  // past the last stage, not stage 0 again
+  // A failure rule or an order takes every call the full way again.
+  gfx.FailCall("SetIndices", 1, E_OUTOFMEMORY);
+  EXPECT_EQ(device->SetIndices(ib), E_OUTOFMEMORY);
+  EXPECT_EQ(device->SetIndices(ib), S_OK);
+  gfx.FailCall("SetTexture", 0);
+  EXPECT_EQ(device->SetTexture(0, texture), E_FAIL);
+  gfx.ClearFailures();
+  CallOrder order;
+  gfx.SetOrder(&order);
+  EXPECT_EQ(device->SetIndices(ib), S_OK);
+  EXPECT_EQ(device->SetVertexShaderConstantF(0, four, 1), S_OK);
+  gfx.SetOrder(nullptr);
+  EXPECT_EQ(order.calls, (std::vector<std::string>{"gfx Device::SetIndices", "gfx Device::SetVertexShaderConstantF"}));
+  EXPECT_TRUE(gfx.Calls().empty());
+  EXPECT_EQ(device->SetTexture(0, nullptr), S_OK);
+  EXPECT_EQ(device->SetStreamSource(0, nullptr, 0, 0), S_OK);
+  EXPECT_EQ(device->SetIndices(nullptr), S_OK);
+  texture->Release();
+  vb->Release();
   ib->Release();
 }
 
