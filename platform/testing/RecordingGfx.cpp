@@ -514,27 +514,40 @@ HRESULT RecordingDevice::SetIndicesFully(GfxIndexBuffer* buffer) {
   return hr;
 }
 
+// The draw as the index buffer keeps the last one that passed.
+RecordingIndexBuffer::Draw RecordingDevice::DrawOf(std::uint32_t type, std::int32_t baseVertexIndex,
+                                                   std::uint32_t minVertexIndex, std::uint32_t numVertices,
+                                                   std::uint32_t startIndex, std::uint32_t primitiveCount,
+                                                   bool bound) const {
+  return {type,       minVertexIndex, numVertices, startIndex, primitiveCount, stream_ ? streamVertices_ : 0,
+          baseVertexIndex, bound ? indices_->Data().Version() : 0};
+}
+
+bool RecordingDevice::DrawBound() const {
+  return vertexShader_ && pixelShader_ && declaration_ && indices_ && !indices_->Locked();
+}
+
 HRESULT RecordingDevice::DrawIndexedPrimitive(std::uint32_t type, std::int32_t baseVertexIndex,
                                               std::uint32_t minVertexIndex, std::uint32_t numVertices,
                                               std::uint32_t startIndex, std::uint32_t primitiveCount) {
   constexpr GfxCall call = GfxCall::DrawIndexedPrimitive;
-  const bool bound = vertexShader_ && pixelShader_ && declaration_ && indices_ && !indices_->Locked();
-  const RecordingIndexBuffer::Draw draw{type,           minVertexIndex, numVertices,
-                                        startIndex,     primitiveCount, stream_ ? streamVertices_ : 0,
-                                        baseVertexIndex, bound ? indices_->Data().Version() : 0};
-  const bool passed = bound && indices_->Passed(draw);
-  if (passed && recorder_->CountedOnly(call)) return S_OK;
-  return DrawIndexedPrimitiveFully(draw, bound, passed);
+  if (DrawBound() &&
+      indices_->Passed(DrawOf(type, baseVertexIndex, minVertexIndex, numVertices, startIndex, primitiveCount, true)) &&
+      recorder_->CountedOnly(call))
+    return S_OK;
+  return DrawIndexedPrimitiveFully(type, baseVertexIndex, minVertexIndex, numVertices, startIndex, primitiveCount);
 }
 
-HRESULT RecordingDevice::DrawIndexedPrimitiveFully(const RecordingIndexBuffer::Draw& draw, bool bound, bool passed) {
+HRESULT RecordingDevice::DrawIndexedPrimitiveFully(std::uint32_t type, std::int32_t baseVertexIndex,
+                                                   std::uint32_t minVertexIndex, std::uint32_t numVertices,
+                                                   std::uint32_t startIndex, std::uint32_t primitiveCount) {
   constexpr GfxCall call = GfxCall::DrawIndexedPrimitive;
-  const std::uint32_t type = draw.type, minVertexIndex = draw.minVertexIndex, numVertices = draw.numVertices,
-                      startIndex = draw.startIndex, primitiveCount = draw.primitiveCount;
-  const std::int32_t baseVertexIndex = draw.baseVertexIndex;
   HRESULT hr = recorder_->Enter(call);
   if (hr == S_OK) {
-    if (!passed) {
+    const bool bound = DrawBound();
+    const RecordingIndexBuffer::Draw draw =
+        DrawOf(type, baseVertexIndex, minVertexIndex, numVertices, startIndex, primitiveCount, bound);
+    if (!bound || !indices_->Passed(draw)) {
       gfxrules::DrawInputs in{vertexShader_ && pixelShader_,
                               declaration_ != nullptr,
                               draw.vertices,

@@ -382,8 +382,14 @@ class RecordingDevice final : public GfxDevice, public RecordingObject {
   [[gnu::noinline]] HRESULT SetStreamSourceFully(std::uint32_t stream, GfxVertexBuffer* buffer, std::uint32_t offset,
                                                  std::uint32_t stride);
   [[gnu::noinline]] HRESULT SetIndicesFully(GfxIndexBuffer* buffer);
-  [[gnu::noinline]] HRESULT DrawIndexedPrimitiveFully(const RecordingIndexBuffer::Draw& draw, bool bound,
-                                                      bool passed);
+  [[gnu::noinline]] HRESULT DrawIndexedPrimitiveFully(std::uint32_t type, std::int32_t baseVertexIndex,
+                                                      std::uint32_t minVertexIndex, std::uint32_t numVertices,
+                                                      std::uint32_t startIndex, std::uint32_t primitiveCount);
+  // Shaders, a declaration and unlocked indices bound: what a draw the index buffer has seen pass needs.
+  bool DrawBound() const;
+  RecordingIndexBuffer::Draw DrawOf(std::uint32_t type, std::int32_t baseVertexIndex, std::uint32_t minVertexIndex,
+                                    std::uint32_t numVertices, std::uint32_t startIndex,
+                                    std::uint32_t primitiveCount, bool bound) const;
   [[gnu::noinline]] HRESULT SetTextureFully(std::uint32_t stage, GfxTexture* texture);
   [[gnu::noinline]] HRESULT SetConstantsFully(GfxCall call, std::vector<float>& registers, bool ok,
                                               std::uint32_t startRegister, const float* data, std::uint32_t count);
