@@ -2,7 +2,6 @@
 // or sampler state: the frame switches those between them.
 #include <emmintrin.h>
 
-
 #include "app/modMain.h"
 #include "control/modCtrl.h"
 #include "geometry/modModels.h"

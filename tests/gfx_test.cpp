@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -129,6 +130,18 @@ class RecordingBackend : public ::testing::Test {
   void TearDown() override {
     if (device) device->Release();
   }
+  // A 16-bit index buffer holding `indices`.
+  GfxIndexBuffer* IndexBufferOf(std::initializer_list<std::uint16_t> indices) {
+    GfxIndexBuffer* ib = nullptr;
+    EXPECT_EQ(device->CreateIndexBuffer(static_cast<std::uint32_t>(2 * indices.size()), 0, D3DFMT_INDEX16, 1, &ib,
+                                        nullptr),
+              S_OK);
+    void* data = nullptr;
+    EXPECT_EQ(ib->Lock(0, 0, &data, 0), S_OK);
+    std::memcpy(data, std::data(indices), 2 * indices.size());
+    EXPECT_EQ(ib->Unlock(), S_OK);
+    return ib;
+  }
 };
 
 TEST_F(RecordingBackend, TextureLevelsKeepTheLockedBytes) {
@@ -229,14 +242,8 @@ TEST_F(RecordingBackend, CountedCallsTakingTheShortWayAreCheckedAndCountedAlike)
   gfx.SetKeepLog(false);
   RecordingDevice& recorded = *gfx.Device();
   GfxVertexBuffer* vb = nullptr;
-  GfxIndexBuffer* ib = nullptr;
   ASSERT_EQ(device->CreateVertexBuffer(3 * 40, 0, 0x212, 1, &vb, nullptr), S_OK);
-  ASSERT_EQ(device->CreateIndexBuffer(3 * 2, 0, D3DFMT_INDEX16, 1, &ib, nullptr), S_OK);
-  void* data = nullptr;
-  ASSERT_EQ(ib->Lock(0, 0, &data, 0), S_OK);
-  const std::uint16_t indices[3] = {0, 1, 2};
-  std::memcpy(data, indices, sizeof indices);
-  ASSERT_EQ(ib->Unlock(), S_OK);
+  GfxIndexBuffer* ib = IndexBufferOf({0, 1, 2});
   const long streams = gfx.Count("SetStreamSource"), bindings = gfx.Count("SetIndices");
   const long draws = gfx.Count("DrawIndexedPrimitive");
   for (int pass = 0; pass < 3; ++pass) {
@@ -293,14 +300,8 @@ TEST_F(RecordingBackend, CountedCallsTakingTheShortWayAreCheckedAndCountedAlike)
 
 TEST_F(RecordingBackend, DrawsAreCheckedAgainstTheBoundBuffers) {
   GfxVertexBuffer* vb = nullptr;
-  GfxIndexBuffer* ib = nullptr;
   ASSERT_EQ(device->CreateVertexBuffer(3 * 40, 0, 0x212, 1, &vb, nullptr), S_OK);
-  ASSERT_EQ(device->CreateIndexBuffer(6 * 2, 0, D3DFMT_INDEX16, 1, &ib, nullptr), S_OK);
-  void* data = nullptr;
-  ASSERT_EQ(ib->Lock(0, 0, &data, 0), S_OK);
-  const std::uint16_t indices[6] = {0, 1, 2, 2, 1, 3};  // the second triangle reaches a fourth vertex
-  std::memcpy(data, indices, sizeof indices);
-  ASSERT_EQ(ib->Unlock(), S_OK);
+  GfxIndexBuffer* ib = IndexBufferOf({0, 1, 2, 2, 1, 3});  // the second triangle reaches a fourth vertex
   EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 3, 0, 1), D3DERR_INVALIDCALL);  // nothing bound
   ASSERT_EQ(device->SetStreamSource(0, vb, 0, 40), S_OK);
   ASSERT_EQ(device->SetIndices(ib), S_OK);

@@ -364,7 +364,6 @@ HRESULT RecordingDevice::SetRenderState(std::uint32_t state, std::uint32_t value
   return SetRenderStateFully(state, value);
 }
 
-// Every check, the count, the failure rules and the log.
 HRESULT RecordingDevice::SetRenderStateFully(std::uint32_t state, std::uint32_t value) {
   constexpr GfxCall call = GfxCall::SetRenderState;
   HRESULT hr = recorder_->Enter(call);
@@ -471,7 +470,6 @@ HRESULT RecordingDevice::SetStreamSource(std::uint32_t stream, GfxVertexBuffer* 
   return SetStreamSourceFully(stream, buffer, offset, stride);
 }
 
-// Every check, the count, the failure rules and the log.
 HRESULT RecordingDevice::SetStreamSourceFully(std::uint32_t stream, GfxVertexBuffer* buffer, std::uint32_t offset,
                                               std::uint32_t stride) {
   constexpr GfxCall call = GfxCall::SetStreamSource;
@@ -499,7 +497,6 @@ HRESULT RecordingDevice::SetIndices(GfxIndexBuffer* buffer) {
   return SetIndicesFully(buffer);
 }
 
-// Every check, the count, the failure rules and the log.
 HRESULT RecordingDevice::SetIndicesFully(GfxIndexBuffer* buffer) {
   constexpr GfxCall call = GfxCall::SetIndices;
   HRESULT hr = recorder_->Enter(call);
@@ -590,7 +587,6 @@ HRESULT RecordingDevice::SetTexture(std::uint32_t stage, GfxTexture* texture) {
   return SetTextureFully(stage, texture);
 }
 
-// Every check, the count, the failure rules and the log.
 HRESULT RecordingDevice::SetTextureFully(std::uint32_t stage, GfxTexture* texture) {
   constexpr GfxCall call = GfxCall::SetTexture;
   HRESULT hr = recorder_->Enter(call);
@@ -704,24 +700,24 @@ HRESULT RecordingDevice::SetConstantsFully(GfxCall call, std::vector<float>& reg
   return hr;
 }
 
-HRESULT RecordingDevice::SetVertexShaderConstantF(std::uint32_t startRegister, const float* data, std::uint32_t count) {
-  constexpr GfxCall call = GfxCall::SetVertexShaderConstantF;
-  const bool ok = gfxrules::ShaderConstants(startRegister, data, count, kVertexConstants) == S_OK;
+HRESULT RecordingDevice::SetConstants(GfxCall call, std::vector<float>& registers, std::uint32_t available,
+                                      std::uint32_t startRegister, const float* data, std::uint32_t count) {
+  const bool ok = gfxrules::ShaderConstants(startRegister, data, count, available) == S_OK;
   if (ok && recorder_->CountedOnly(call)) {
-    CopyRegisters(&vertexConstants_[4 * startRegister], data, count);
+    CopyRegisters(&registers[4 * startRegister], data, count);
     return S_OK;
   }
-  return SetConstantsFully(call, vertexConstants_, ok, startRegister, data, count);
+  return SetConstantsFully(call, registers, ok, startRegister, data, count);
+}
+
+HRESULT RecordingDevice::SetVertexShaderConstantF(std::uint32_t startRegister, const float* data, std::uint32_t count) {
+  return SetConstants(GfxCall::SetVertexShaderConstantF, vertexConstants_, kVertexConstants, startRegister, data,
+                      count);
 }
 
 HRESULT RecordingDevice::SetPixelShaderConstantF(std::uint32_t startRegister, const float* data, std::uint32_t count) {
-  constexpr GfxCall call = GfxCall::SetPixelShaderConstantF;
-  const bool ok = gfxrules::ShaderConstants(startRegister, data, count, kPixelConstants) == S_OK;
-  if (ok && recorder_->CountedOnly(call)) {
-    CopyRegisters(&pixelConstants_[4 * startRegister], data, count);
-    return S_OK;
-  }
-  return SetConstantsFully(call, pixelConstants_, ok, startRegister, data, count);
+  return SetConstants(GfxCall::SetPixelShaderConstantF, pixelConstants_, kPixelConstants, startRegister, data,
+                      count);
 }
 
 std::uint32_t RecordingDevice::Release() { return ReleaseLogged(GfxCall::DeviceRelease); }

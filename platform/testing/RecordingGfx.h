@@ -391,6 +391,9 @@ class RecordingDevice final : public GfxDevice, public RecordingObject {
                                     std::uint32_t numVertices, std::uint32_t startIndex,
                                     std::uint32_t primitiveCount, bool bound) const;
   [[gnu::noinline]] HRESULT SetTextureFully(std::uint32_t stage, GfxTexture* texture);
+  // Either constant upload into `registers`, of which there are `available`.
+  HRESULT SetConstants(GfxCall call, std::vector<float>& registers, std::uint32_t available,
+                       std::uint32_t startRegister, const float* data, std::uint32_t count);
   [[gnu::noinline]] HRESULT SetConstantsFully(GfxCall call, std::vector<float>& registers, bool ok,
                                               std::uint32_t startRegister, const float* data, std::uint32_t count);
   template <class T, class Interface>
