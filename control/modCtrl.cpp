@@ -1,6 +1,5 @@
 // Input and camera: the held-key table, relative mouse motion, and the camera orbiting the
 // ball about to be struck. UpdateControl runs once per 1 ms step and also drives the cue.
-#include <bit>
 #include <cmath>
 #include <cstdint>
 
@@ -45,21 +44,19 @@ void Zoom(float dy) {
 class SinCos {
  public:
   void Of(float angle, float& outSin, float& outCos) {
-    const std::uint32_t bits = std::bit_cast<std::uint32_t>(angle);
-    if (!known_ || bits != bits_) {
-      sin_ = static_cast<float>(std::sin(static_cast<double>(angle)));
-      cos_ = static_cast<float>(std::cos(static_cast<double>(angle)));
-      bits_ = bits;
-      known_ = true;
-    }
-    outSin = sin_;
-    outCos = cos_;
+    const Pair& pair = kept_.Of({angle}, [angle](Pair& out) {
+      out = {static_cast<float>(std::sin(static_cast<double>(angle))),
+             static_cast<float>(std::cos(static_cast<double>(angle)))};
+    });
+    outSin = pair.sin;
+    outCos = pair.cos;
   }
 
  private:
-  bool known_ = false;
-  std::uint32_t bits_ = 0;
-  float sin_ = 0.0f, cos_ = 1.0f;
+  struct Pair {
+    float sin, cos;
+  };
+  KeptResult<1, Pair> kept_;
 };
 
 SinCos YawTerms, PitchTerms, ElevationTerms;

@@ -58,27 +58,16 @@ struct WorldProducts {
 };
 WorldProducts Last;
 
-__m128 LoadRow(const float* row) { return _mm_loadu_ps(row); }
-
 void LoadRows(__m128 out[4], const Matrix4& m) {
-  for (int r = 0; r < 4; ++r) out[r] = LoadRow(m.m[r]);
+  for (int r = 0; r < 4; ++r) out[r] = _mm_loadu_ps(m.m[r]);
 }
 
 // Bit for bit: the four-float rows of `m` against those kept.
 bool SameRows(const Matrix4& m, const __m128 kept[], int rows) {
   __m128i same = _mm_set1_epi32(-1);
   for (int r = 0; r < rows; ++r)
-    same = _mm_and_si128(same, _mm_cmpeq_epi32(_mm_castps_si128(LoadRow(m.m[r])), _mm_castps_si128(kept[r])));
+    same = _mm_and_si128(same, _mm_cmpeq_epi32(_mm_castps_si128(_mm_loadu_ps(m.m[r])), _mm_castps_si128(kept[r])));
   return _mm_movemask_epi8(same) == 0xFFFF;
-}
-
-// The row vector `a` times the matrix with rows b[0..3], every element summed as MatrixRowProduct does:
-// ((a0 b0 + a1 b1) + a2 b2) + a3 b3.
-__m128 RowTimes(__m128 a, const __m128 b[4]) {
-  __m128 row = _mm_mul_ps(_mm_shuffle_ps(a, a, 0x00), b[0]);
-  row = _mm_add_ps(row, _mm_mul_ps(_mm_shuffle_ps(a, a, 0x55), b[1]));
-  row = _mm_add_ps(row, _mm_mul_ps(_mm_shuffle_ps(a, a, 0xAA), b[2]));
-  return _mm_add_ps(row, _mm_mul_ps(_mm_shuffle_ps(a, a, 0xFF), b[3]));
 }
 
 // Four rows stored as four columns: the shaders read columns, and the transpose turns the row-vector

@@ -93,7 +93,6 @@ inline Matrix4& MatrixScaling(Matrix4& out, float sx, float sy, float sz) {
 }
 void MatrixRotationY(Matrix4& out, float angle);
 
-// Every frame multiplies and transposes a few dozen of these, so they are inline too.
 inline void MatrixTranspose(Matrix4& out, const Matrix4& m) {
   Matrix4 t;
   for (int r = 0; r < 4; ++r)
@@ -101,14 +100,19 @@ inline void MatrixTranspose(Matrix4& out, const Matrix4& m) {
   out = t;
 }
 
-// One row of a product, the row vector `a` times `b`: each of the four sums built term by term, the same
-// ((a0 b0 + a1 b1) + a2 b2) + a3 b3 in every element, in a shape the compiler turns into four-wide arithmetic.
+// Every frame multiplies a few dozen matrices, so the products are inline and four-wide.
+// One row of a product, the row vector `a` times the matrix whose rows are b[0..3]: each of the four sums
+// built term by term, the same ((a0 b0 + a1 b1) + a2 b2) + a3 b3 in every element.
+inline __m128 RowTimes(__m128 a, const __m128 b[4]) {
+  __m128 row = _mm_mul_ps(_mm_shuffle_ps(a, a, 0x00), b[0]);
+  row = _mm_add_ps(row, _mm_mul_ps(_mm_shuffle_ps(a, a, 0x55), b[1]));
+  row = _mm_add_ps(row, _mm_mul_ps(_mm_shuffle_ps(a, a, 0xAA), b[2]));
+  return _mm_add_ps(row, _mm_mul_ps(_mm_shuffle_ps(a, a, 0xFF), b[3]));
+}
+
 inline void MatrixRowProduct(float out[4], const float a[4], const Matrix4& b) {
-  float row[4];
-  for (int c = 0; c < 4; ++c) row[c] = a[0] * b.m[0][c];
-  for (int k = 1; k < 4; ++k)
-    for (int c = 0; c < 4; ++c) row[c] += a[k] * b.m[k][c];
-  for (int c = 0; c < 4; ++c) out[c] = row[c];
+  const __m128 rows[4] = {_mm_loadu_ps(b.m[0]), _mm_loadu_ps(b.m[1]), _mm_loadu_ps(b.m[2]), _mm_loadu_ps(b.m[3])};
+  _mm_storeu_ps(out, RowTimes(_mm_loadu_ps(a), rows));
 }
 
 // Row by row: row r of the product depends on row r of `a` and on `b` alone.
